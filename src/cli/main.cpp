@@ -1,0 +1,43 @@
+#include <QCoreApplication>
+#include <QStringList>
+#include <cstdio>
+#include <cstring>
+
+#include "cli/Commands.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: marvane-cli COMMAND ARGS...\n"
+    "  dump FILE                      print a cue list as JSON\n"
+    "  build JSON_FILE OUT_FILE       write a cue list from JSON\n"
+    "  channels                       list the output channels\n"
+    "  render LIST_FILE OUT.wav [--channels N] [--play ROW@SECONDS]...\n"
+    "         [--cmd NAME@SECONDS[:ROW]]... [--seek PERCENT@SECONDS[:ROW]]\n"
+    "         [--start-percent P] [--max-seconds S]\n"
+    "                                 play cues on offline devices into WAV files\n"
+    "  print LIST_FILE OUT.pdf [--paper letter|a4] [--portrait]\n"
+    "                                 render the printed cue list into a PDF\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    const char* command = argv[1];
+    QStringList args;
+    for (int i = 2; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+
+#ifdef MARVANE_CLI_PRINT
+    if (std::strcmp(command, "print") == 0) return cli::RunPrint(args);
+#endif
+    QCoreApplication app(argc, argv);
+    if (std::strcmp(command, "dump") == 0) return cli::RunDump(args);
+    if (std::strcmp(command, "build") == 0) return cli::RunBuild(args);
+    if (std::strcmp(command, "channels") == 0) return cli::RunChannels(args);
+    if (std::strcmp(command, "render") == 0) return cli::RunRender(args);
+    std::fputs(kUsage, stderr);
+    return 2;
+}
