@@ -1,6 +1,6 @@
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QStandardPaths>
-#include <gtest/gtest.h>
 
 // Tests without widgets still get a QCoreApplication (for QSettings, QTemporaryDir and queued
 // calls) and never touch the user's own settings.

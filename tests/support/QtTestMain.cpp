@@ -1,6 +1,6 @@
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QStandardPaths>
-#include <gtest/gtest.h>
 
 // One QApplication per GUI test binary. CMake sets QT_QPA_PLATFORM=offscreen for these tests;
 // settings go to Qt's test locations, never to the user's own.
