@@ -1,0 +1,157 @@
+#pragma once
+
+#include <QString>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "platform/media/WaveFile.h"
+
+class CQRecord;
+class CSoundOutput;
+class CCuePlayer;
+class SoundBuffer;
+class AutoResetEvent;
+
+// Status codes a player's worker reports to its receiver.
+inline constexpr int PLAYER_STARTED = 1;  // the worker begins, before its first refill
+inline constexpr int PLAYER_ENDED = 2;    // the worker has stopped the buffer; delete the player
+inline constexpr int PLAYER_FADED = 3;    // a fade-out has passed -40 dB for the first time
+
+// Receives the status of players. The view implements it with a queued call to the UI thread.
+class IPlayerStatusReceiver {
+public:
+    virtual ~IPlayerStatusReceiver() = default;
+
+    // Called on the player's worker thread. Must not block and must not call back into the
+    // player; `player` stays valid until the receiver's owner deletes it after PLAYER_ENDED.
+    virtual void OnPlayerStatus(CCuePlayer* player, int status) = 0;
+};
+
+// How the operator is told that a player failed (the view shows the box, the engine never does).
+enum class PlayerMessageIcon {
+    None,   // a plain box with an OK button
+    Error,  // the stop icon
+};
+
+// Plays one started cue: opens and prepares its sound file, streams it from a worker thread of
+// its own into a sound buffer on the cue's channel, and carries out the live commands.
+//
+// Threads: the constructor, Start, SeekToPercent, ApplyCommand, the time queries and the
+// destructor are called on the UI thread; Run is the worker thread's body.
+class CCuePlayer {
+public:
+    // Live command identifiers understood by ApplyCommand (the program's command numbers).
+    static constexpr unsigned kFadeIn = 32773;
+    static constexpr unsigned kFadeOut = 32774;
+    static constexpr unsigned kKill = 32775;
+    static constexpr unsigned kSpeedUp = 32776;
+    static constexpr unsigned kSlowDown = 32777;
+    static constexpr unsigned kNormalSpeed = 32778;
+    static constexpr unsigned kStopAll = 32779;
+    static constexpr unsigned kVolUp = 32780;
+    static constexpr unsigned kVolDown = 32781;
+
+    // UI thread. Prepares the cue's sound starting at `startPercent` (0..100) of its length.
+    // The player is then ready or failed (IsFailed). While `receiver` can be locked the worker
+    // counts itself in the cue's play count and reports its status; once it has expired the
+    // worker does neither. The cue must outlive the player.
+    CCuePlayer(CQRecord* pCue, unsigned startPercent,
+               std::weak_ptr<IPlayerStatusReceiver> receiver);
+    // The same on a given audio output instead of theSoundOutput.
+    CCuePlayer(CQRecord* pCue, unsigned startPercent, std::weak_ptr<IPlayerStatusReceiver> receiver,
+               CSoundOutput& output);
+    // UI thread. Stops the worker if one runs (at once, without waiting for the sound device),
+    // joins it and frees the buffer and the file.
+    ~CCuePlayer();
+
+    CCuePlayer(const CCuePlayer&) = delete;
+    CCuePlayer& operator=(const CCuePlayer&) = delete;
+
+    // UI thread. Starts the worker, waits until the buffer holds its first 64 KiB of sound at
+    // the right level, then sets the buffer playing as a ring. Once, on a ready player only.
+    void Start();
+
+    // UI thread. Moves the read position to `percent` (0..100) of the cue; the speed returns
+    // to normal and glides back toward its target.
+    void SeekToPercent(unsigned percent);
+
+    // UI thread. Applies one live command (kFadeIn ... kVolDown); other ids are ignored.
+    // The worker carries it out at its next refill.
+    void ApplyCommand(unsigned id);
+
+    // UI thread (lock-free; a value one refill old is possible). Times at the current speed.
+    uint32_t GetElapsedMs() const;
+    uint32_t GetRemainingMs() const;
+    uint32_t GetDurationMs() const;
+
+    // Any thread. The cue this player plays.
+    CQRecord* GetCue() const { return m_pCue; }
+
+    // UI thread. A failed player never starts and never reports a status; the view shows
+    // GetFailureMessage (when not empty) with GetFailureIcon and discards the player.
+    bool IsFailed() const { return m_failed; }
+    const QString& GetFailureMessage() const { return m_failureMessage; }
+    PlayerMessageIcon GetFailureIcon() const { return m_failureIcon; }
+
+    // Any thread. Segments of the buffer that played before they were refilled (diagnostics).
+    int GetUnderrunCount() const { return m_underruns.load(std::memory_order_relaxed); }
+
+    // Worker thread: the body of the streaming loop.
+    void Run();
+
+private:
+    void Prepare(unsigned startPercent);
+    void Fail(const QString& message, PlayerMessageIcon icon);
+    double NormalStep() const;
+    bool Refill(int segment);
+    void FillSilence(int segment);
+    void Report(int status);
+    bool IsLooped() const;
+    void PositionAtEnd();
+
+    CQRecord* m_pCue;
+    std::weak_ptr<IPlayerStatusReceiver> m_receiver;
+    CSoundOutput& m_output;
+    WaveFormat m_format;
+    std::unique_ptr<SoundBuffer> m_pBuffer;
+    std::mutex m_lock;
+    WaveFile m_file;
+    int64_t m_dataStart = 0;
+    int64_t m_dataEnd = 0;
+    uint32_t m_totalFrames = 0;
+
+    // Level state, guarded by m_lock.
+    int32_t m_targetVolume = 0;
+    int32_t m_volume = 0;
+    int32_t m_fadeInMs = 0;
+    int32_t m_fadeOutMs = 0;
+    int32_t m_volumeRate = 0;
+
+    // Read state, guarded by m_lock; m_step and m_framesRead are also read lock-free.
+    double m_targetStep = 1.0;
+    double m_readPos = 0.0;
+    std::atomic<double> m_step{1.0};
+    std::atomic<uint32_t> m_framesRead{0};
+    std::array<int16_t, 2> m_prev{};
+    std::array<int16_t, 2> m_cur{};
+
+    std::thread m_thread;
+    std::array<std::unique_ptr<AutoResetEvent>, 8> m_segmentEvents;
+    std::unique_ptr<AutoResetEvent> m_readyEvent;
+    std::unique_ptr<AutoResetEvent> m_stopEvent;
+    int m_segment = -1;
+
+    std::atomic<bool> m_finished{false};  // the data has ended or the player has failed
+    bool m_killed = false;                // guarded by m_lock: stop without playing out
+    std::atomic<bool> m_stopRequested{false};
+    bool m_fadeNotified = false;  // worker only
+    std::atomic<int> m_underruns{0};
+
+    bool m_failed = false;
+    QString m_failureMessage;
+    PlayerMessageIcon m_failureIcon = PlayerMessageIcon::None;
+};

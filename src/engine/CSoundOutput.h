@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "platform/media/WaveFormat.h"
+
+class OutputDevice;
+class SoundBuffer;
+class AutoResetEvent;
+
+// The program's audio output: every output device of the chosen backend, opened once at start-up,
+// each one a channel numbered from 0 in enumeration order, and the factory of the cues' sound
+// buffers. One instance, theSoundOutput, lives for the whole run.
+//
+// Threads: every member function is called on the UI thread.
+class CSoundOutput {
+public:
+    // Geometry of a cue's sound buffer, on which the player's worker depends.
+    static constexpr int kBufferBytes = 65536;
+    static constexpr int kSegmentBytes = 8192;
+    static constexpr int kSegmentCount = 8;
+    static constexpr int kFrameBytes = 4;
+    static constexpr int kSampleRate = 44100;
+    // The message shown when a sound buffer cannot be created (with the stop icon).
+    static constexpr const char* kCreateBufferFailed = "DirectX failed to create secondary buffer";
+
+    CSoundOutput();
+    ~CSoundOutput();  // releases the devices
+
+    CSoundOutput(const CSoundOutput&) = delete;
+    CSoundOutput& operator=(const CSoundOutput&) = delete;
+
+    // Enumerates the devices of the backend that MARVANE_AUDIO selects and opens them all.
+    // Returns true when at least one device could be opened.
+    bool Initialize();
+    // The same over the given candidate devices, in their order (tests, benchmarks, the CLI).
+    // A device that cannot be opened is left out and gets no channel number.
+    bool Initialize(std::vector<std::unique_ptr<OutputDevice>> candidates);
+
+    // Appends "N - description" for every channel N, in channel order, to `names`.
+    void GetChannelNames(QStringList& names) const;
+
+    // Creates a cue's 65536-byte sound buffer on the device of `nChannel` (channel 0 when
+    // there is no such channel) and ties its 8 notification positions, the last byte of each
+    // 8192-byte segment, to `events` (position i to event i). Returns null when the buffer
+    // cannot be created or its notifications cannot be set; then `errorText` (when given)
+    // receives the message the operator must see.
+    std::unique_ptr<SoundBuffer> CreateBuffer(int nChannel,
+                                              const std::array<AutoResetEvent*, 8>& events,
+                                              QString* errorText = nullptr);
+
+    // Closes and releases every device; the channel list is then empty. Every buffer created
+    // on them must have been released first. A second call does nothing.
+    void ReleaseDevices();
+
+    int GetChannelCount() const { return static_cast<int>(m_devices.size()); }
+    // The device of a channel, or null when there is no such channel.
+    OutputDevice* GetDevice(int nChannel) const;
+
+    // The output format: 44100 frames per second, 16-bit, stereo.
+    const WaveFormat& GetFormat() const { return m_format; }
+
+private:
+    WaveFormat m_format;
+    std::vector<std::unique_ptr<OutputDevice>> m_devices;
+};
+
+// The one audio output of the program.
+extern CSoundOutput theSoundOutput;
