@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class DeviceMixer;
+class SoundBuffer;
+
+// One output device: a sink for 44100 Hz 16-bit stereo that pulls its sound from its
+// DeviceMixer. Backends: RtAudioDevice, VirtualDevice, OfflineDevice.
+//
+// Threads: everything here is called from the UI thread (start-up, buffer creation, exit);
+// the backend's own thread calls only the mixer.
+class OutputDevice {
+public:
+    static constexpr uint32_t kSampleRate = 44100;
+    static constexpr uint32_t kChannels = 2;
+    static constexpr uint32_t kBytesPerFrame = 4;
+
+    explicit OutputDevice(std::string description);
+    virtual ~OutputDevice();
+    OutputDevice(const OutputDevice&) = delete;
+    OutputDevice& operator=(const OutputDevice&) = delete;
+
+    // The name the operator knows the device by (UTF-8).
+    const std::string& GetDescription() const { return m_description; }
+
+    // Opens the device and starts pulling sound; false (with GetLastError) when it cannot.
+    virtual bool Open() = 0;
+    // Stops pulling and closes; idempotent. Buffers stay valid (silent) until destroyed.
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+    // Frames the mixer produces per pass (the device period).
+    virtual uint32_t GetPeriodFrames() const = 0;
+    // Why the last Open failed.
+    const std::string& GetLastError() const { return m_lastError; }
+
+    // A new stopped buffer in this device's mix (silent, full level, centred), or null when
+    // the mixer is full. The caller owns it; destroying it removes it from the mix.
+    std::unique_ptr<SoundBuffer> CreateBuffer();
+
+    const std::shared_ptr<DeviceMixer>& GetMixer() const { return m_mixer; }
+
+protected:
+    void SetLastError(std::string text) { m_lastError = std::move(text); }
+
+private:
+    std::string m_description;
+    std::string m_lastError;
+    std::shared_ptr<DeviceMixer> m_mixer;
+};

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/audio/OutputDevice.h"
+
+// Which devices the program opens. MARVANE_AUDIO:
+//   unset or empty   RtAudio on PulseAudio (PipeWire's PulseAudio server too)
+//   pulse|jack|alsa  RtAudio on that API
+//   virtual:N[:PREFIX]  N virtual real-time devices "Virtual output 1" .. "Virtual output N";
+//                    with PREFIX device K (from 0) writes its mix to PREFIX-K.wav
+enum class AudioBackend { Pulse, Jack, Alsa, Virtual };
+
+struct AudioSelection {
+    AudioBackend backend = AudioBackend::Pulse;
+    int virtualCount = 0;       // Virtual only, 1..kMaxVirtualDevices
+    std::string capturePrefix;  // Virtual only; empty = no capture
+};
+
+// Builds and opens the devices of a selection. All of it runs on the UI thread at start-up.
+class OutputDeviceFactory {
+public:
+    static constexpr int kMaxVirtualDevices = 64;
+    static constexpr const char* kEnvironmentVariable = "MARVANE_AUDIO";
+
+    // Parses a MARVANE_AUDIO value; nullopt with *error set when it is not understood.
+    static std::optional<AudioSelection> ParseSelection(std::string_view value,
+                                                        std::string* error = nullptr);
+    static std::optional<AudioSelection> SelectionFromEnvironment(std::string* error = nullptr);
+
+    // The devices the selection offers, in enumeration order, not yet opened. A device that
+    // cannot even be described is left out.
+    static std::vector<std::unique_ptr<OutputDevice>> CreateCandidates(
+        const AudioSelection& selection);
+    // Opens each candidate in order and keeps those that open, without gaps.
+    static std::vector<std::unique_ptr<OutputDevice>> OpenAll(
+        std::vector<std::unique_ptr<OutputDevice>> candidates);
+    // SelectionFromEnvironment + CreateCandidates + OpenAll. Empty (with *error) when the
+    // variable is not understood or no device opened.
+    static std::vector<std::unique_ptr<OutputDevice>> OpenFromEnvironment(
+        std::string* error = nullptr);
+};
