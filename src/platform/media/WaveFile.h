@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QFile>
-#include <QString>
+#include <QByteArray>
 #include <cstdint>
 #include <memory>
 
@@ -36,13 +35,14 @@ public:
     static constexpr int64_t kMaxBufferBytes = 16 * 1024 * 1024;
 
     WaveFile() = default;
-    ~WaveFile() = default;
+    ~WaveFile() { Close(); }
     WaveFile(const WaveFile&) = delete;
     WaveFile& operator=(const WaveFile&) = delete;
 
-    bool Open(const QString& path);
+    // Opens the file for reading; the path's bytes go to the file system unchanged.
+    bool Open(const QByteArray& path);
     void Close();
-    bool IsOpen() const { return m_file.isOpen(); }
+    bool IsOpen() const { return m_fd >= 0; }
     int64_t GetLength() const { return m_length; }
 
     // Moves the read position; returns the new position, or -1 (position unchanged) when the
@@ -83,8 +83,9 @@ private:
     bool ReadFrameSlow(uint8_t* dst, int bytes);
     bool ReadHeader(uint32_t* id, uint32_t* size);
     bool FillBuffer();
+    int64_t ReadAt(int64_t offset, uint8_t* dst, int64_t bytes);
 
-    QFile m_file;
+    int m_fd = -1;
     int64_t m_length = 0;
     int64_t m_pos = 0;  // logical read position
     std::unique_ptr<uint8_t[]> m_buffer;

@@ -1,0 +1,67 @@
+#include "platform/media/WaveFormat.h"
+
+#include <cmath>
+#include <cstring>
+
+bool SampleDecoder::Configure(const WaveFormat& format) {
+    m_kind = Kind::None;
+    m_channels = 0;
+    m_sampleBytes = 0;
+    m_blockAlign = 0;
+
+    const int channels = format.nChannels;
+    if (channels < 1 || channels > kMaxChannels) return false;
+    if (format.nSamplesPerSec == 0) return false;
+    if (format.nBlockAlign == 0 || format.nBlockAlign % channels != 0) return false;
+    const int sampleBytes = format.nBlockAlign / channels;
+    if (sampleBytes < 1 || sampleBytes > 4) return false;
+
+    uint16_t tag = format.wFormatTag;
+    if (tag == WaveFormat::kExtensible) tag = format.wSubFormatTag;
+    const int bits = format.wBitsPerSample;
+
+    Kind kind = Kind::None;
+    if (tag == WaveFormat::kPcm) {
+        // Samples narrower than their container are stored in its high bits, so reading the
+        // container's top 16 bits is right for every valid-bit count.
+        if (bits < 1 || bits > sampleBytes * 8) return false;
+        static constexpr Kind kIntKinds[] = {Kind::UInt8, Kind::Int16, Kind::Int24, Kind::Int32};
+        kind = kIntKinds[sampleBytes - 1];
+    } else if (tag == WaveFormat::kIeeeFloat) {
+        if (bits != 32 || sampleBytes != 4) return false;
+        kind = Kind::Float32;
+    } else {
+        return false;  // compressed or unknown
+    }
+
+    m_kind = kind;
+    m_channels = channels;
+    m_sampleBytes = sampleBytes;
+    m_blockAlign = format.nBlockAlign;
+    return true;
+}
+
+int16_t SampleDecoder::DecodeSample(const uint8_t* p) const {
+    switch (m_kind) {
+        case Kind::UInt8:
+            return static_cast<int16_t>((static_cast<int>(p[0]) - 128) * 256);
+        case Kind::Int16:
+            return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
+        case Kind::Int24:
+            return static_cast<int16_t>(static_cast<uint16_t>(p[1] | (p[2] << 8)));
+        case Kind::Int32:
+            return static_cast<int16_t>(static_cast<uint16_t>(p[2] | (p[3] << 8)));
+        case Kind::Float32: {
+            float value;
+            std::memcpy(&value, p, sizeof value);
+            if (!(value == value)) return 0;  // NaN
+            const double scaled = std::trunc(static_cast<double>(value) * 32768.0);
+            if (scaled >= 32767.0) return 32767;
+            if (scaled <= -32768.0) return -32768;
+            return static_cast<int16_t>(scaled);
+        }
+        case Kind::None:
+            break;
+    }
+    return 0;
+}
