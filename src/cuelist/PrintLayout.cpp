@@ -33,6 +33,13 @@ std::array<int, kPrintColumns> MeasureColumns(const QList<PrintRow>& rows,
     return widths;
 }
 
+PrintRow ToPrintRow(const QStringList& texts) {
+    PrintRow row;
+    const qsizetype count = std::min<qsizetype>(texts.size(), kPrintColumns);
+    for (qsizetype j = 0; j < count; ++j) row[static_cast<size_t>(j)] = texts[j];
+    return row;
+}
+
 int LinesPerPage(int printableHeight) {
     // The table starts one margin below the top and the footer sits one margin above the
     // bottom; one row's height is left for the footer. A page too small for that still takes

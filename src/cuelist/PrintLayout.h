@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <array>
 
 // The printed cue list: a plain table of the ten texts of each list row, a light grey grid and a
@@ -89,6 +90,10 @@ int PageCount(int rowCount, int linesPerPage);
 // One page (1-based `pageNumber`) of the table.
 PrintPage LayoutPage(const QList<PrintRow>& rows, const std::array<int, kPrintColumns>& widths,
                      const PrintRect& area, int pageNumber, const QString& title);
+
+// The ten printed texts of a list row (columns 1..10, as the list shows them); texts missing
+// at the end are empty and texts beyond the tenth are ignored.
+PrintRow ToPrintRow(const QStringList& texts);
 
 // Every page of the printed list.
 PrintDocument LayoutDocument(const QList<PrintRow>& rows, const PrintRect& area,

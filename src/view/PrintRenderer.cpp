@@ -1,0 +1,138 @@
+#include "view/PrintRenderer.h"
+
+#include <QFontMetricsF>
+#include <QPageLayout>
+#include <QPainter>
+#include <QPen>
+#include <QPrinter>
+#include <QSizeF>
+#include <algorithm>
+#include <cmath>
+
+namespace mvprint {
+
+namespace {
+
+constexpr double kUnitsPerInch = 100.0;
+const QColor kGridColour(192, 192, 192);
+
+// The print font sized so that its character cell (ascent + descent) is `cellPx` device pixels.
+QFont MakePrintFont(QPaintDevice* device, double cellPx) {
+    QFont font(QStringLiteral("Arial"));
+    font.setStyleHint(QFont::SansSerif, QFont::PreferOutline);
+    font.setWeight(QFont::Normal);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setStrikeOut(false);
+    font.setKerning(false);
+    constexpr int kProbePx = 1000;
+    font.setPixelSize(kProbePx);
+    const double cellPerEm = QFontMetricsF(font, device).height() / kProbePx;
+    const double emPx = cellPerEm > 0.0 ? cellPx / cellPerEm : cellPx;
+    font.setPixelSize(std::max(1, static_cast<int>(std::lround(emPx))));
+    return font;
+}
+
+}  // namespace
+
+DeviceTextMeasurer::DeviceTextMeasurer(const QFont& font, QPaintDevice* device,
+                                       double pixelsPerUnit)
+    : m_font(font), m_pDevice(device), m_pixelsPerUnit(pixelsPerUnit > 0.0 ? pixelsPerUnit : 1.0) {}
+
+int DeviceTextMeasurer::TextWidth(const QString& text) const {
+    const double px = QFontMetricsF(m_font, m_pDevice).horizontalAdvance(text);
+    return static_cast<int>(std::ceil(px / m_pixelsPerUnit));
+}
+
+PrintRenderer::PrintRenderer(QPaintDevice* device, double dpiX, double dpiY)
+    : m_sx((dpiX > 0.0 ? dpiX : kUnitsPerInch) / kUnitsPerInch),
+      m_sy((dpiY > 0.0 ? dpiY : kUnitsPerInch) / kUnitsPerInch),
+      m_font(MakePrintFont(device, kFontHeight * m_sy)),
+      m_measurer(m_font, device, m_sx) {}
+
+PrintRect PrintRenderer::PrintableArea(const QSizeF& printableSizePx) const {
+    PrintRect area;
+    area.left = 0;
+    area.top = 0;
+    area.right = static_cast<int>(std::floor(printableSizePx.width() / m_sx));
+    area.bottom = -static_cast<int>(std::floor(printableSizePx.height() / m_sy));
+    return area;
+}
+
+void PrintRenderer::DrawPage(QPainter& painter, const PrintPage& page,
+                             const PrintRect& area) const {
+    const auto toDevice = [&](const PrintPoint& p) {
+        return QPointF((p.x - area.left) * m_sx, (area.top - p.y) * m_sy);
+    };
+
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    QPen gridPen(kGridColour);
+    gridPen.setStyle(Qt::SolidLine);
+    gridPen.setWidthF(std::max(m_sy, 1.0));  // one logical unit
+    gridPen.setCapStyle(Qt::SquareCap);
+    painter.setPen(gridPen);
+    painter.setBrush(Qt::NoBrush);
+    for (const PrintLine& line : page.lines) {
+        if (line.from == line.to) continue;  // an empty table has a grid of no length
+        painter.drawLine(toDevice(line.from), toDevice(line.to));
+    }
+
+    painter.setFont(m_font);
+    painter.setPen(Qt::black);
+    painter.setBackgroundMode(Qt::TransparentMode);
+    // Texts are placed by the top-left corner of their character cell.
+    const double ascent = QFontMetricsF(m_font, painter.device()).ascent();
+    const auto drawText = [&](const PrintText& t) {
+        QPointF at = toDevice(t.pos);
+        at.ry() += ascent;
+        painter.drawText(at, t.text);
+    };
+    for (const PrintText& t : page.texts) drawText(t);
+    drawText(page.footer);
+    painter.restore();
+}
+
+PrintDocument LayoutForPrinter(QPrinter* printer, const QList<PrintRow>& rows,
+                               const QString& title) {
+    const int dpi = printer->resolution();
+    const PrintRenderer renderer(printer, dpi, dpi);
+    const QSizeF printable = printer->pageRect(QPrinter::DevicePixel).size();
+    return LayoutDocument(rows, renderer.PrintableArea(printable), renderer.Measurer(), title);
+}
+
+bool PrintCueRows(QPrinter* printer, const QList<PrintRow>& rows, const QString& title,
+                  QString* error) {
+    const auto fail = [&](const QString& text) {
+        if (error) *error = text;
+        return false;
+    };
+    if (!printer) return fail(QStringLiteral("No printer"));
+    const int dpi = printer->resolution();
+    const PrintRenderer renderer(printer, dpi, dpi);
+    const QSizeF printable = printer->pageRect(QPrinter::DevicePixel).size();
+    const PrintRect area = renderer.PrintableArea(printable);
+    const PrintDocument doc = LayoutDocument(rows, area, renderer.Measurer(), title);
+
+    int first = 1;
+    int last = doc.pageCount;
+    if (printer->printRange() == QPrinter::PageRange && printer->fromPage() > 0) {
+        first = std::max(first, printer->fromPage());
+        if (printer->toPage() > 0) last = std::min(last, printer->toPage());
+    }
+    if (first > last) return fail(QStringLiteral("The pages asked for are not in the cue list"));
+
+    QPainter painter;
+    if (!painter.begin(printer)) return fail(QStringLiteral("The printer could not be opened"));
+    for (int n = first; n <= last; ++n) {
+        if (n > first && !printer->newPage()) {
+            painter.end();
+            return fail(QStringLiteral("The printer stopped before the last page"));
+        }
+        renderer.DrawPage(painter, doc.pages[n - 1], area);
+    }
+    if (!painter.end()) return fail(QStringLiteral("The printer could not finish the job"));
+    return true;
+}
+
+}  // namespace mvprint
