@@ -6,7 +6,8 @@
 #include <QString>
 #include <cstdint>
 
-class CQRecord;
+#include "cuelist/CQRecord.h"
+
 class CueArchive;
 
 // The cue list: the ordered cue records that the window shows and edits, and the number from
