@@ -50,17 +50,18 @@ public:
     // Longest single Mix call so far, in nanoseconds.
     uint64_t GetWorstPassNs() const { return m_worstPassNs.load(std::memory_order_relaxed); }
     void ResetPassStatistics();
-    // Sum of the underruns of the attached buffers.
-    uint64_t GetUnderrunCount() const;
+    // Underruns of every buffer this mixer has played.
+    uint64_t GetUnderrunCount() const { return m_underruns.load(std::memory_order_relaxed); }
 
 private:
     void MixPass(int16_t* out, uint32_t frames);
 
     std::array<std::atomic<SoundBuffer*>, kMaxBuffers> m_slots{};
-    std::atomic<uint32_t> m_slotLimit{0};     // slots at and above this index are empty
-    std::atomic<uint64_t> m_passSequence{0};  // odd while a mixing pass runs
+    std::atomic<uint32_t> m_slotLimit{0};             // slots at and above this index are empty
+    mutable std::atomic<uint64_t> m_passSequence{0};  // odd while a mixing pass runs
     std::atomic<uint64_t> m_framesMixed{0};
     std::atomic<uint64_t> m_worstPassNs{0};
+    std::atomic<uint64_t> m_underruns{0};
     std::mutex m_attachMutex;  // serialises Attach/Detach; never taken by Mix
 
     alignas(64) std::array<float, 2 * kMaxFramesPerPass> m_acc{};  // device thread only

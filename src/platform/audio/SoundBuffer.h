@@ -114,13 +114,13 @@ private:
     friend class DeviceMixer;
 
     struct Notification {
-        uint32_t frame = 0;  // the frame that holds the notification byte
-        AutoResetEvent* event = nullptr;
+        std::atomic<uint32_t> frame{0};  // the frame that holds the notification byte
+        std::atomic<AutoResetEvent*> event{nullptr};
     };
 
-    // Device thread: mixes up to `frames` frames into the interleaved stereo accumulator,
-    // advances the play cursor, signals notifications and counts underruns.
-    void MixInto(float* acc, uint32_t frames);
+    // Device thread: mixes `frames` frames into the interleaved stereo accumulator, advances
+    // the play cursor, signals notifications; returns the underruns found in this pass.
+    uint32_t MixInto(float* acc, uint32_t frames);
     // Device thread (offline): frames from the play cursor until the next notification fires
     // or the ring ends, at most `limit`; `limit` when not playing.
     uint32_t FramesToNextEvent(uint32_t limit) const;
@@ -128,8 +128,9 @@ private:
     // buffer stopped or refills are no longer expected. Returns false on time-out (and then
     // stops expecting refills, so a vanished worker costs one time-out, not one per segment).
     bool WaitForRefills(std::chrono::milliseconds timeout);
-    // DeviceMixer, under its attach lock.
-    void SetMixer(std::shared_ptr<DeviceMixer> mixer);
+    // DeviceMixer, under its attach lock. keepAlive may be null for a mixer that is not
+    // owned by a shared_ptr; such a mixer must outlive its buffers.
+    void SetMixer(DeviceMixer* mixer, std::shared_ptr<DeviceMixer> keepAlive);
 
     void NotifyRefillWaiters();
     static uint64_t PackGains(int32_t volume, int32_t pan);
@@ -137,7 +138,7 @@ private:
     std::unique_ptr<uint32_t[]> m_mirror;             // filling thread only
     std::unique_ptr<std::atomic<uint32_t>[]> m_ring;  // one packed frame per element
 
-    std::array<Notification, kMaxNotifications> m_notifications{};
+    std::array<Notification, kMaxNotifications> m_notifications;
     std::atomic<uint32_t> m_notificationCount{0};  // written only while stopped
 
     std::atomic<uint32_t> m_status{0};
@@ -157,5 +158,6 @@ private:
     std::mutex m_refillMutex;  // only for the offline waiter's condition variable
     std::condition_variable m_refillChanged;
 
-    std::shared_ptr<DeviceMixer> m_mixer;  // set once by the device that created the buffer
+    DeviceMixer* m_mixer = nullptr;  // the mixer this buffer is attached to, if any
+    std::shared_ptr<DeviceMixer> m_mixerKeepAlive;
 };

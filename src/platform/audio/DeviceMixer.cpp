@@ -1,0 +1,167 @@
+#include "platform/audio/DeviceMixer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <thread>
+
+#include "platform/audio/SoundBuffer.h"
+
+namespace {
+
+int16_t Saturate(float value) {
+    if (value >= 32767.0f) return 32767;
+    if (value <= -32768.0f) return -32768;
+    return static_cast<int16_t>(std::lrintf(value));
+}
+
+// Marks a mixing pass (or an offline wait that reads the buffers) so that Detach can tell
+// whether a pass may still hold a buffer pointer. The sequence is odd while a pass runs.
+class PassGuard {
+public:
+    explicit PassGuard(std::atomic<uint64_t>& sequence) : m_sequence(sequence) {
+        m_sequence.fetch_add(1, std::memory_order_seq_cst);
+    }
+    ~PassGuard() { m_sequence.fetch_add(1, std::memory_order_release); }
+    PassGuard(const PassGuard&) = delete;
+    PassGuard& operator=(const PassGuard&) = delete;
+
+private:
+    std::atomic<uint64_t>& m_sequence;
+};
+
+}  // namespace
+
+DeviceMixer::DeviceMixer() {
+    for (auto& slot : m_slots) slot.store(nullptr, std::memory_order_relaxed);
+}
+
+DeviceMixer::~DeviceMixer() {
+    // Buffers that are still attached keep a pointer to this mixer only when it was not owned
+    // by a shared_ptr; forget them so that their destructors do not call back into it.
+    const uint32_t limit = m_slotLimit.load(std::memory_order_acquire);
+    for (uint32_t i = 0; i < limit; ++i) {
+        if (SoundBuffer* buffer = m_slots[i].load(std::memory_order_acquire)) {
+            buffer->SetMixer(nullptr, nullptr);
+        }
+    }
+}
+
+bool DeviceMixer::Attach(SoundBuffer* buffer) {
+    if (buffer == nullptr) return false;
+    std::lock_guard<std::mutex> lock(m_attachMutex);
+    if (buffer->m_mixer == this) return true;
+    if (buffer->m_mixer != nullptr) return false;
+    for (uint32_t i = 0; i < kMaxBuffers; ++i) {
+        if (m_slots[i].load(std::memory_order_relaxed) != nullptr) continue;
+        buffer->SetMixer(this, weak_from_this().lock());
+        m_slots[i].store(buffer, std::memory_order_seq_cst);
+        if (i + 1 > m_slotLimit.load(std::memory_order_relaxed)) {
+            m_slotLimit.store(i + 1, std::memory_order_release);
+        }
+        return true;
+    }
+    return false;
+}
+
+void DeviceMixer::Detach(SoundBuffer* buffer) {
+    if (buffer == nullptr) return;
+    {
+        std::lock_guard<std::mutex> lock(m_attachMutex);
+        if (buffer->m_mixer != this) return;
+        const uint32_t limit = m_slotLimit.load(std::memory_order_relaxed);
+        for (uint32_t i = 0; i < limit; ++i) {
+            if (m_slots[i].load(std::memory_order_relaxed) == buffer) {
+                m_slots[i].store(nullptr, std::memory_order_seq_cst);
+                break;
+            }
+        }
+        uint32_t newLimit = limit;
+        while (newLimit > 0 && m_slots[newLimit - 1].load(std::memory_order_relaxed) == nullptr) {
+            --newLimit;
+        }
+        m_slotLimit.store(newLimit, std::memory_order_release);
+    }
+    // A pass that started before the slot was cleared may still read the buffer: wait for it
+    // to finish. A pass that starts later cannot see the buffer.
+    const uint64_t sequence = m_passSequence.load(std::memory_order_seq_cst);
+    if (sequence & 1) {
+        while (m_passSequence.load(std::memory_order_acquire) == sequence) {
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    }
+    // The buffer may hold the last reference to this mixer: drop it after the lock.
+    std::shared_ptr<DeviceMixer> keepAlive;
+    std::lock_guard<std::mutex> lock(m_attachMutex);
+    keepAlive = std::move(buffer->m_mixerKeepAlive);
+    buffer->SetMixer(nullptr, nullptr);
+}
+
+uint32_t DeviceMixer::GetAttachedCount() const {
+    uint32_t count = 0;
+    const uint32_t limit = m_slotLimit.load(std::memory_order_acquire);
+    for (uint32_t i = 0; i < limit; ++i) {
+        if (m_slots[i].load(std::memory_order_relaxed) != nullptr) ++count;
+    }
+    return count;
+}
+
+void DeviceMixer::ResetPassStatistics() { m_worstPassNs.store(0, std::memory_order_relaxed); }
+
+void DeviceMixer::Mix(int16_t* out, uint32_t frames) {
+    const auto started = std::chrono::steady_clock::now();
+    uint32_t done = 0;
+    while (done < frames) {
+        const uint32_t n = std::min(frames - done, kMaxFramesPerPass);
+        MixPass(out + 2 * static_cast<size_t>(done), n);
+        done += n;
+    }
+    m_framesMixed.fetch_add(frames, std::memory_order_relaxed);
+    const auto elapsed = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                   std::chrono::steady_clock::now() - started)
+                                                   .count());
+    uint64_t worst = m_worstPassNs.load(std::memory_order_relaxed);
+    while (elapsed > worst &&
+           !m_worstPassNs.compare_exchange_weak(worst, elapsed, std::memory_order_relaxed)) {
+    }
+}
+
+void DeviceMixer::MixPass(int16_t* out, uint32_t frames) {
+    float* acc = m_acc.data();
+    std::fill(acc, acc + 2 * static_cast<size_t>(frames), 0.0f);
+    uint32_t underruns = 0;
+    {
+        PassGuard pass(m_passSequence);
+        const uint32_t limit = m_slotLimit.load(std::memory_order_acquire);
+        for (uint32_t i = 0; i < limit; ++i) {
+            if (SoundBuffer* buffer = m_slots[i].load(std::memory_order_seq_cst)) {
+                underruns += buffer->MixInto(acc, frames);
+            }
+        }
+    }
+    if (underruns != 0) m_underruns.fetch_add(underruns, std::memory_order_relaxed);
+    for (size_t i = 0; i < 2 * static_cast<size_t>(frames); ++i) out[i] = Saturate(acc[i]);
+}
+
+uint32_t DeviceMixer::FramesToNextEvent(uint32_t limit) const {
+    PassGuard pass(m_passSequence);
+    uint32_t best = limit;
+    const uint32_t slotLimit = m_slotLimit.load(std::memory_order_acquire);
+    for (uint32_t i = 0; i < slotLimit; ++i) {
+        if (const SoundBuffer* buffer = m_slots[i].load(std::memory_order_seq_cst)) {
+            best = std::min(best, buffer->FramesToNextEvent(limit));
+        }
+    }
+    return best;
+}
+
+bool DeviceMixer::WaitForRefills(std::chrono::milliseconds timeoutPerBuffer) {
+    PassGuard pass(m_passSequence);
+    bool allRefilled = true;
+    const uint32_t limit = m_slotLimit.load(std::memory_order_acquire);
+    for (uint32_t i = 0; i < limit; ++i) {
+        if (SoundBuffer* buffer = m_slots[i].load(std::memory_order_seq_cst)) {
+            if (!buffer->WaitForRefills(timeoutPerBuffer)) allRefilled = false;
+        }
+    }
+    return allRefilled;
+}

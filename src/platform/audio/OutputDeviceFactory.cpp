@@ -1,0 +1,109 @@
+#include "platform/audio/OutputDeviceFactory.h"
+
+#include <charconv>
+#include <cstdlib>
+
+#include "platform/audio/RtAudioDevice.h"
+#include "platform/audio/VirtualDevice.h"
+
+namespace {
+
+constexpr std::string_view kVirtualPrefix = "virtual:";
+
+void SetError(std::string* error, std::string text) {
+    if (error != nullptr) *error = std::move(text);
+}
+
+}  // namespace
+
+std::optional<AudioSelection> OutputDeviceFactory::ParseSelection(std::string_view value,
+                                                                  std::string* error) {
+    AudioSelection selection;
+    if (value.empty() || value == "pulse") {
+        selection.backend = AudioBackend::Pulse;
+        return selection;
+    }
+    if (value == "jack") {
+        selection.backend = AudioBackend::Jack;
+        return selection;
+    }
+    if (value == "alsa") {
+        selection.backend = AudioBackend::Alsa;
+        return selection;
+    }
+    if (value.substr(0, kVirtualPrefix.size()) == kVirtualPrefix) {
+        std::string_view rest = value.substr(kVirtualPrefix.size());
+        const size_t colon = rest.find(':');
+        const std::string_view count = rest.substr(0, colon);
+        int n = 0;
+        const auto [end, ec] = std::from_chars(count.data(), count.data() + count.size(), n);
+        if (count.empty() || ec != std::errc() || end != count.data() + count.size() || n < 1 ||
+            n > kMaxVirtualDevices) {
+            SetError(error, std::string(kEnvironmentVariable) + ": the number of virtual " +
+                                "devices must be 1 to " + std::to_string(kMaxVirtualDevices) +
+                                ", not \"" + std::string(count) + "\"");
+            return std::nullopt;
+        }
+        selection.backend = AudioBackend::Virtual;
+        selection.virtualCount = n;
+        if (colon != std::string_view::npos) selection.capturePrefix = rest.substr(colon + 1);
+        return selection;
+    }
+    SetError(error, std::string(kEnvironmentVariable) + ": unknown value \"" + std::string(value) +
+                        "\" (expected pulse, jack, alsa or virtual:N[:PREFIX])");
+    return std::nullopt;
+}
+
+std::optional<AudioSelection> OutputDeviceFactory::SelectionFromEnvironment(std::string* error) {
+    const char* value = std::getenv(kEnvironmentVariable);
+    return ParseSelection(value != nullptr ? std::string_view(value) : std::string_view(), error);
+}
+
+std::vector<std::unique_ptr<OutputDevice>> OutputDeviceFactory::CreateCandidates(
+    const AudioSelection& selection) {
+    if (selection.backend != AudioBackend::Virtual) {
+        return RtAudioDevice::Enumerate(selection.backend);
+    }
+    std::vector<std::unique_ptr<OutputDevice>> devices;
+    for (int k = 0; k < selection.virtualCount; ++k) {
+        std::string capture;
+        if (!selection.capturePrefix.empty()) {
+            capture = selection.capturePrefix + "-" + std::to_string(k) + ".wav";
+        }
+        devices.push_back(std::make_unique<VirtualDevice>("Virtual output " + std::to_string(k + 1),
+                                                          std::move(capture)));
+    }
+    return devices;
+}
+
+std::vector<std::unique_ptr<OutputDevice>> OutputDeviceFactory::OpenAll(
+    std::vector<std::unique_ptr<OutputDevice>> candidates) {
+    std::vector<std::unique_ptr<OutputDevice>> opened;
+    for (auto& device : candidates) {
+        if (device && device->Open()) opened.push_back(std::move(device));
+    }
+    return opened;
+}
+
+std::vector<std::unique_ptr<OutputDevice>> OutputDeviceFactory::OpenFromEnvironment(
+    std::string* error) {
+    const std::optional<AudioSelection> selection = SelectionFromEnvironment(error);
+    if (!selection) return {};
+    auto candidates = CreateCandidates(*selection);
+    if (candidates.empty()) {
+        SetError(error, "No audio output device found");
+        return {};
+    }
+    std::string lastError = candidates.back()->GetDescription();
+    std::vector<std::unique_ptr<OutputDevice>> opened;
+    for (auto& device : candidates) {
+        if (device->Open()) {
+            opened.push_back(std::move(device));
+        } else {
+            lastError = device->GetDescription() + ": " + device->GetLastError();
+        }
+    }
+    if (opened.empty())
+        SetError(error, "No audio output device could be opened (" + lastError + ")");
+    return opened;
+}

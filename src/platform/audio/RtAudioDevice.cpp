@@ -1,0 +1,148 @@
+#include "platform/audio/RtAudioDevice.h"
+
+#include <RtAudio.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "platform/audio/DeviceMixer.h"
+
+namespace {
+
+RtAudio::Api ToRtApi(AudioBackend api) {
+    switch (api) {
+        case AudioBackend::Jack:
+            return RtAudio::UNIX_JACK;
+        case AudioBackend::Alsa:
+            return RtAudio::LINUX_ALSA;
+        case AudioBackend::Pulse:
+        case AudioBackend::Virtual:
+            break;
+    }
+    return RtAudio::LINUX_PULSE;
+}
+
+int64_t NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+RtAudioDevice::RtAudioDevice(AudioBackend api, unsigned int deviceId, std::string description)
+    : OutputDevice(std::move(description)), m_api(api), m_deviceId(deviceId) {}
+
+RtAudioDevice::~RtAudioDevice() { Close(); }
+
+bool RtAudioDevice::IsOpen() const { return m_audio && m_audio->isStreamOpen(); }
+
+bool RtAudioDevice::Open() {
+    if (IsOpen()) return true;
+    try {
+        auto audio = std::make_unique<RtAudio>(ToRtApi(m_api));
+        audio->showWarnings(false);
+        // Device ids are positions in the API's current list: find ours again by name in case
+        // the list changed since it was enumerated.
+        unsigned int id = m_deviceId;
+        const unsigned int count = audio->getDeviceCount();
+        if (id >= count || audio->getDeviceInfo(id).name != GetDescription()) {
+            id = count;
+            for (unsigned int i = 0; i < count; ++i) {
+                if (audio->getDeviceInfo(i).name == GetDescription()) {
+                    id = i;
+                    break;
+                }
+            }
+            if (id == count) {
+                SetLastError("Device not found: " + GetDescription());
+                return false;
+            }
+        }
+        RtAudio::StreamParameters parameters;
+        parameters.deviceId = id;
+        parameters.nChannels = kChannels;
+        parameters.firstChannel = 0;
+        RtAudio::StreamOptions options;
+        options.streamName = "Marvane";
+        options.flags = RTAUDIO_SCHEDULE_REALTIME;
+        options.priority = 70;
+        if (m_api == AudioBackend::Pulse) options.numberOfBuffers = kPulseBuffers;
+        if (m_api == AudioBackend::Alsa) options.numberOfBuffers = kAlsaBuffers;
+        unsigned int frames = kPeriodFrames;
+        m_firstCallbackNs.store(0, std::memory_order_relaxed);
+        audio->openStream(&parameters, nullptr, RTAUDIO_SINT16, kSampleRate, &frames,
+                          &RtAudioDevice::Callback, this, &options, nullptr);
+        m_periodFrames = frames;
+        audio->startStream();
+        m_audio = std::move(audio);
+        return true;
+    } catch (const std::exception& e) {
+        SetLastError(e.what());
+    } catch (...) {
+        SetLastError("Unknown audio error");
+    }
+    return false;
+}
+
+void RtAudioDevice::Close() {
+    if (!m_audio) return;
+    try {
+        if (m_audio->isStreamRunning()) m_audio->stopStream();
+        if (m_audio->isStreamOpen()) m_audio->closeStream();
+    } catch (...) {
+        // The stream is gone either way.
+    }
+    m_audio.reset();
+}
+
+long RtAudioDevice::GetReportedLatencyFrames() const {
+    if (!IsOpen()) return 0;
+    try {
+        return m_audio->getStreamLatency();
+    } catch (...) {
+        return 0;
+    }
+}
+
+double RtAudioDevice::MeasureLeadSeconds() const {
+    const int64_t first = m_firstCallbackNs.load(std::memory_order_acquire);
+    if (first == 0) return 0.0;
+    const double mixed = static_cast<double>(GetMixer()->GetFramesMixed()) / kSampleRate;
+    return mixed - static_cast<double>(NowNs() - first) / 1e9;
+}
+
+int RtAudioDevice::Callback(void* output, void* /*input*/, unsigned int frames,
+                            double /*streamTime*/, unsigned int status, void* userData) {
+    auto* self = static_cast<RtAudioDevice*>(userData);
+    if (self->m_firstCallbackNs.load(std::memory_order_relaxed) == 0) {
+        self->m_firstCallbackNs.store(NowNs(), std::memory_order_release);
+    }
+    if (status & RTAUDIO_OUTPUT_UNDERFLOW) {
+        self->m_underflows.fetch_add(1, std::memory_order_relaxed);
+    }
+    self->GetMixer()->Mix(static_cast<int16_t*>(output), frames);
+    return 0;
+}
+
+std::vector<std::unique_ptr<OutputDevice>> RtAudioDevice::Enumerate(AudioBackend api) {
+    std::vector<std::unique_ptr<OutputDevice>> devices;
+    try {
+        RtAudio audio(ToRtApi(api));
+        audio.showWarnings(false);
+        if (audio.getCurrentApi() != ToRtApi(api)) return devices;
+        const unsigned int count = audio.getDeviceCount();
+        for (unsigned int i = 0; i < count; ++i) {
+            try {
+                const RtAudio::DeviceInfo info = audio.getDeviceInfo(i);
+                if (!info.probed || info.outputChannels == 0) continue;
+                devices.push_back(std::make_unique<RtAudioDevice>(api, i, info.name));
+            } catch (...) {
+                // A device that cannot be probed gets no channel.
+            }
+        }
+    } catch (...) {
+        // The API cannot be reached: no devices.
+    }
+    return devices;
+}

@@ -1,0 +1,303 @@
+#include "platform/audio/SoundBuffer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/audio/DeviceMixer.h"
+#include "platform/sync/AutoResetEvent.h"
+
+namespace {
+
+constexpr uint32_t kAllSegments = (1u << SoundBuffer::kSegments) - 1;
+
+float GainOf(int32_t level) {
+    if (level <= SoundBuffer::kVolumeMin) return 0.0f;
+    if (level >= 0) return 1.0f;
+    return static_cast<float>(std::pow(10.0, level / 2000.0));
+}
+
+uint32_t SegmentMask(uint32_t offset, uint32_t bytes) {
+    if (bytes == 0) return 0;
+    const uint32_t first = offset / SoundBuffer::kSegmentBytes;
+    const uint32_t last = (offset + bytes - 1) / SoundBuffer::kSegmentBytes;
+    uint32_t mask = 0;
+    for (uint32_t s = first; s <= last && s < SoundBuffer::kSegments; ++s) mask |= 1u << s;
+    return mask;
+}
+
+}  // namespace
+
+std::array<SoundBufferNotify, SoundBuffer::kSegments> SoundBuffer::SegmentEndNotifications(
+    std::span<AutoResetEvent* const, kSegments> events) {
+    std::array<SoundBufferNotify, kSegments> positions{};
+    for (uint32_t i = 0; i < kSegments; ++i) {
+        positions[i] = SoundBufferNotify{kSegmentBytes - 1 + kSegmentBytes * i, events[i]};
+    }
+    return positions;
+}
+
+SoundBuffer::SoundBuffer()
+    : m_mirror(new uint32_t[kFrames]()),
+      m_ring(new std::atomic<uint32_t>[kFrames]),
+      m_gains(PackGains(0, 0)) {
+    for (uint32_t i = 0; i < kFrames; ++i) m_ring[i].store(0, std::memory_order_relaxed);
+}
+
+SoundBuffer::~SoundBuffer() {
+    if (m_mixer != nullptr) m_mixer->Detach(this);
+}
+
+void SoundBuffer::SetMixer(DeviceMixer* mixer, std::shared_ptr<DeviceMixer> keepAlive) {
+    m_mixer = mixer;
+    m_mixerKeepAlive = std::move(keepAlive);
+}
+
+uint64_t SoundBuffer::PackGains(int32_t volume, int32_t pan) {
+    const float left = GainOf(volume - std::max(pan, 0));
+    const float right = GainOf(volume - std::max(-pan, 0));
+    uint32_t l = 0;
+    uint32_t r = 0;
+    std::memcpy(&l, &left, sizeof l);
+    std::memcpy(&r, &right, sizeof r);
+    return static_cast<uint64_t>(l) | (static_cast<uint64_t>(r) << 32);
+}
+
+bool SoundBuffer::Lock(uint32_t offset, uint32_t bytes, void** ppvAudioPtr1,
+                       uint32_t* pdwAudioBytes1, void** ppvAudioPtr2, uint32_t* pdwAudioBytes2) {
+    if (ppvAudioPtr1 == nullptr || pdwAudioBytes1 == nullptr) return false;
+    if (offset >= kBufferBytes || bytes == 0 || bytes > kBufferBytes) return false;
+    auto* base = reinterpret_cast<uint8_t*>(m_mirror.get());
+    const uint32_t first = std::min(bytes, kBufferBytes - offset);
+    *ppvAudioPtr1 = base + offset;
+    *pdwAudioBytes1 = first;
+    if (ppvAudioPtr2 != nullptr && pdwAudioBytes2 != nullptr) {
+        *ppvAudioPtr2 = first < bytes ? base : nullptr;
+        *pdwAudioBytes2 = bytes - first;
+    }
+    return true;
+}
+
+bool SoundBuffer::Unlock(void* pvAudioPtr1, uint32_t dwAudioBytes1, void* pvAudioPtr2,
+                         uint32_t dwAudioBytes2) {
+    const auto* base = reinterpret_cast<const uint8_t*>(m_mirror.get());
+    const void* pieces[2] = {pvAudioPtr1, pvAudioPtr2};
+    const uint32_t sizes[2] = {dwAudioBytes1, dwAudioBytes2};
+    // Check both pieces before publishing anything.
+    for (int i = 0; i < 2; ++i) {
+        if (pieces[i] == nullptr) {
+            if (sizes[i] != 0) return false;
+            continue;
+        }
+        const auto* p = static_cast<const uint8_t*>(pieces[i]);
+        if (p < base || p >= base + kBufferBytes) return false;
+        if (sizes[i] > static_cast<uint32_t>(base + kBufferBytes - p)) return false;
+    }
+    uint32_t refilled = 0;
+    for (int i = 0; i < 2; ++i) {
+        if (pieces[i] == nullptr || sizes[i] == 0) continue;
+        const auto offset = static_cast<uint32_t>(static_cast<const uint8_t*>(pieces[i]) - base);
+        const uint32_t firstFrame = offset / kBytesPerFrame;
+        const uint32_t endFrame = (offset + sizes[i] + kBytesPerFrame - 1) / kBytesPerFrame;
+        for (uint32_t f = firstFrame; f < endFrame; ++f) {
+            m_ring[f].store(m_mirror[f], std::memory_order_relaxed);
+        }
+        refilled |= SegmentMask(offset, sizes[i]);
+    }
+    if (refilled != 0) {
+        m_freshSegments.fetch_or(refilled, std::memory_order_release);
+        m_awaitingSegments.fetch_and(~refilled, std::memory_order_release);
+        NotifyRefillWaiters();
+    }
+    return true;
+}
+
+bool SoundBuffer::SetNotificationPositions(std::span<const SoundBufferNotify> positions) {
+    if (positions.size() > kMaxNotifications) return false;
+    if (GetStatus() & kStatusPlaying) return false;
+    for (const SoundBufferNotify& p : positions) {
+        if (p.dwOffset >= kBufferBytes || p.hEventNotify == nullptr) return false;
+    }
+    m_notificationCount.store(0, std::memory_order_release);
+    for (size_t i = 0; i < positions.size(); ++i) {
+        m_notifications[i].frame.store(positions[i].dwOffset / kBytesPerFrame,
+                                       std::memory_order_relaxed);
+        m_notifications[i].event.store(positions[i].hEventNotify, std::memory_order_relaxed);
+    }
+    m_notificationCount.store(static_cast<uint32_t>(positions.size()), std::memory_order_release);
+    SetRefillsExpected(!positions.empty());
+    return true;
+}
+
+bool SoundBuffer::Play(bool looping) {
+    m_status.store(kStatusPlaying | (looping ? kStatusLooping : 0), std::memory_order_release);
+    return true;
+}
+
+bool SoundBuffer::Stop() {
+    m_status.store(0, std::memory_order_release);
+    NotifyRefillWaiters();
+    return true;
+}
+
+bool SoundBuffer::GetCurrentPosition(uint32_t* pdwCurrentPlayCursor,
+                                     uint32_t* pdwCurrentWriteCursor) const {
+    uint32_t frame = m_seekFrame.load(std::memory_order_acquire);
+    if (frame == kNoSeek) frame = m_playFrame.load(std::memory_order_acquire);
+    if (pdwCurrentPlayCursor != nullptr) *pdwCurrentPlayCursor = frame * kBytesPerFrame;
+    if (pdwCurrentWriteCursor != nullptr) *pdwCurrentWriteCursor = frame * kBytesPerFrame;
+    return true;
+}
+
+bool SoundBuffer::SetCurrentPosition(uint32_t offset) {
+    if (offset >= kBufferBytes) return false;
+    m_seekFrame.store(offset / kBytesPerFrame, std::memory_order_release);
+    return true;
+}
+
+uint32_t SoundBuffer::GetStatus() const { return m_status.load(std::memory_order_acquire); }
+
+bool SoundBuffer::SetVolume(int32_t volume) {
+    if (volume < kVolumeMin || volume > kVolumeMax) return false;
+    m_volume.store(volume, std::memory_order_relaxed);
+    m_gains.store(PackGains(volume, m_pan.load(std::memory_order_relaxed)),
+                  std::memory_order_relaxed);
+    return true;
+}
+
+int32_t SoundBuffer::GetVolume() const { return m_volume.load(std::memory_order_relaxed); }
+
+bool SoundBuffer::SetPan(int32_t pan) {
+    if (pan < kPanLeft || pan > kPanRight) return false;
+    m_pan.store(pan, std::memory_order_relaxed);
+    m_gains.store(PackGains(m_volume.load(std::memory_order_relaxed), pan),
+                  std::memory_order_relaxed);
+    return true;
+}
+
+int32_t SoundBuffer::GetPan() const { return m_pan.load(std::memory_order_relaxed); }
+
+void SoundBuffer::SetRefillsExpected(bool expected) {
+    m_refillsExpected.store(expected, std::memory_order_release);
+    NotifyRefillWaiters();
+}
+
+bool SoundBuffer::GetRefillsExpected() const {
+    return m_refillsExpected.load(std::memory_order_acquire);
+}
+
+uint64_t SoundBuffer::GetUnderrunCount() const {
+    return m_underruns.load(std::memory_order_relaxed);
+}
+
+void SoundBuffer::NotifyRefillWaiters() {
+    { std::lock_guard<std::mutex> lock(m_refillMutex); }
+    m_refillChanged.notify_all();
+}
+
+uint32_t SoundBuffer::MixInto(float* acc, uint32_t frames) {
+    const uint32_t status = m_status.load(std::memory_order_acquire);
+    if ((status & kStatusPlaying) == 0) return 0;
+    const bool looping = (status & kStatusLooping) != 0;
+
+    uint32_t cursor = m_seekFrame.exchange(kNoSeek, std::memory_order_acq_rel);
+    if (cursor == kNoSeek) cursor = m_playFrame.load(std::memory_order_relaxed);
+
+    const uint64_t gains = m_gains.load(std::memory_order_relaxed);
+    float left = 0.0f;
+    float right = 0.0f;
+    const auto leftBits = static_cast<uint32_t>(gains);
+    const auto rightBits = static_cast<uint32_t>(gains >> 32);
+    std::memcpy(&left, &leftBits, sizeof left);
+    std::memcpy(&right, &rightBits, sizeof right);
+    const bool audible = left != 0.0f || right != 0.0f;
+
+    const bool streaming = m_refillsExpected.load(std::memory_order_acquire);
+    const uint32_t count = m_notificationCount.load(std::memory_order_acquire);
+    uint32_t notifyFrames[kMaxNotifications];
+    for (uint32_t k = 0; k < count; ++k) {
+        notifyFrames[k] = m_notifications[k].frame.load(std::memory_order_relaxed);
+    }
+
+    uint32_t underruns = 0;
+    uint32_t done = 0;
+    while (done < frames) {
+        const uint32_t segmentStart = cursor - cursor % kSegmentFrames;
+        uint32_t end = segmentStart + kSegmentFrames;
+        for (uint32_t k = 0; k < count; ++k) {
+            const uint32_t boundary = notifyFrames[k] + 1;
+            if (boundary > cursor && boundary < end) end = boundary;
+        }
+        const uint32_t n = std::min(frames - done, end - cursor);
+
+        if (cursor == segmentStart && streaming) {
+            // A segment starts playing: it must have been refilled since it last played.
+            const uint32_t bit = 1u << (cursor / kSegmentFrames);
+            if ((m_freshSegments.fetch_and(~bit, std::memory_order_acquire) & bit) == 0) {
+                ++underruns;
+            }
+        }
+
+        if (audible) {
+            float* out = acc + 2 * static_cast<size_t>(done);
+            const std::atomic<uint32_t>* in = m_ring.get() + cursor;
+            for (uint32_t j = 0; j < n; ++j) {
+                const uint32_t frame = in[j].load(std::memory_order_relaxed);
+                out[2 * j] += static_cast<float>(static_cast<int16_t>(frame & 0xFFFFu)) * left;
+                out[2 * j + 1] += static_cast<float>(static_cast<int16_t>(frame >> 16)) * right;
+            }
+        }
+        cursor += n;
+        done += n;
+
+        for (uint32_t k = 0; k < count; ++k) {
+            if (notifyFrames[k] + 1 != cursor) continue;
+            if (streaming) {
+                m_awaitingSegments.fetch_or(1u << (notifyFrames[k] / kSegmentFrames),
+                                            std::memory_order_acq_rel);
+            }
+            if (AutoResetEvent* event = m_notifications[k].event.load(std::memory_order_relaxed)) {
+                event->Set();
+            }
+        }
+        if (cursor == kFrames) {
+            cursor = 0;
+            if (!looping) {
+                m_status.fetch_and(~kStatusPlaying, std::memory_order_acq_rel);
+                break;
+            }
+        }
+    }
+    m_playFrame.store(cursor, std::memory_order_release);
+    if (underruns != 0) m_underruns.fetch_add(underruns, std::memory_order_relaxed);
+    return underruns;
+}
+
+uint32_t SoundBuffer::FramesToNextEvent(uint32_t limit) const {
+    const uint32_t status = m_status.load(std::memory_order_acquire);
+    if ((status & kStatusPlaying) == 0) return limit;
+    uint32_t cursor = m_seekFrame.load(std::memory_order_acquire);
+    if (cursor == kNoSeek) cursor = m_playFrame.load(std::memory_order_relaxed);
+    uint32_t best = limit;
+    if ((status & kStatusLooping) == 0) best = std::min(best, kFrames - cursor);
+    const uint32_t count = m_notificationCount.load(std::memory_order_acquire);
+    for (uint32_t k = 0; k < count; ++k) {
+        const uint32_t boundary = m_notifications[k].frame.load(std::memory_order_relaxed) + 1;
+        const uint32_t distance =
+            boundary > cursor ? boundary - cursor : boundary + kFrames - cursor;
+        best = std::min(best, distance);
+    }
+    return std::max<uint32_t>(best, 1);
+}
+
+bool SoundBuffer::WaitForRefills(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(m_refillMutex);
+    const auto settled = [this] {
+        return (GetStatus() & kStatusPlaying) == 0 || !GetRefillsExpected() ||
+               (m_awaitingSegments.load(std::memory_order_acquire) & kAllSegments) == 0;
+    };
+    if (m_refillChanged.wait_for(lock, timeout, settled)) return true;
+    // The worker is gone or stuck: stop waiting for this buffer from now on.
+    m_refillsExpected.store(false, std::memory_order_release);
+    return false;
+}

@@ -1,0 +1,146 @@
+#include "platform/audio/WavCaptureWriter.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t kHeaderBytes = 44;
+constexpr uint64_t kMaxDataBytes = 0xFFFFFFFFull - 36 - 3;  // keeps the RIFF size in 32 bits
+
+void PutLe32(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+    p[2] = static_cast<uint8_t>(v >> 16);
+    p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+void PutLe16(uint8_t* p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+
+bool WriteAll(int fd, const void* data, size_t bytes, off_t offset) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (bytes > 0) {
+        const ssize_t n = pwrite(fd, p, bytes, offset);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        bytes -= static_cast<size_t>(n);
+        offset += n;
+    }
+    return true;
+}
+
+}  // namespace
+
+WavCaptureWriter::WavCaptureWriter(std::string path)
+    : m_path(std::move(path)), m_ring(new uint32_t[kRingFrames]()) {}
+
+WavCaptureWriter::~WavCaptureWriter() { Close(); }
+
+bool WavCaptureWriter::Open(std::string* error) {
+    m_fd = open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (m_fd < 0) {
+        if (error) *error = "Cannot create " + m_path + ": " + std::strerror(errno);
+        return false;
+    }
+    m_dataBytes = 0;
+    WriteHeader();
+    m_stop = false;
+    m_thread = std::thread(&WavCaptureWriter::WriterLoop, this);
+    return true;
+}
+
+void WavCaptureWriter::Push(const int16_t* frames, uint32_t count) {
+    const uint64_t write = m_writeIndex.load(std::memory_order_relaxed);
+    const uint64_t read = m_readIndex.load(std::memory_order_acquire);
+    const uint64_t space = kRingFrames - (write - read);
+    const uint32_t n = count <= space ? count : static_cast<uint32_t>(space);
+    for (uint32_t i = 0; i < n; ++i) {
+        uint32_t frame = 0;
+        std::memcpy(&frame, frames + 2 * static_cast<size_t>(i), sizeof frame);
+        m_ring[(write + i) % kRingFrames] = frame;
+    }
+    m_writeIndex.store(write + n, std::memory_order_release);
+    if (n < count) m_dropped.fetch_add(count - n, std::memory_order_relaxed);
+}
+
+void WavCaptureWriter::WriterLoop() {
+    std::unique_lock<std::mutex> lock(m_wakeMutex);
+    while (!m_stop) {
+        m_wake.wait_for(lock, std::chrono::milliseconds(100));
+        lock.unlock();
+        Drain();
+        lock.lock();
+    }
+}
+
+bool WavCaptureWriter::Drain() {
+    const uint64_t read = m_readIndex.load(std::memory_order_relaxed);
+    const uint64_t write = m_writeIndex.load(std::memory_order_acquire);
+    if (write == read) return true;
+    uint64_t taken = read;
+    bool ok = true;
+    while (taken < write) {
+        // Contiguous piece of the ring.
+        const uint64_t start = taken % kRingFrames;
+        const uint64_t n = std::min<uint64_t>(write - taken, kRingFrames - start);
+        const uint64_t bytes = n * 4;
+        if (!m_full && m_dataBytes + bytes <= kMaxDataBytes) {
+            ok = WriteAll(m_fd, m_ring.get() + start, bytes,
+                          static_cast<off_t>(kHeaderBytes + m_dataBytes)) &&
+                 ok;
+            if (ok) m_dataBytes += bytes;
+        } else {
+            m_full = true;
+            m_dropped.fetch_add(n, std::memory_order_relaxed);
+        }
+        taken += n;
+    }
+    m_readIndex.store(taken, std::memory_order_release);
+    WriteHeader();
+    return ok;
+}
+
+void WavCaptureWriter::WriteHeader() {
+    if (m_fd < 0) return;
+    uint8_t h[kHeaderBytes];
+    std::memcpy(h, "RIFF", 4);
+    PutLe32(h + 4, static_cast<uint32_t>(36 + m_dataBytes));
+    std::memcpy(h + 8, "WAVEfmt ", 8);
+    PutLe32(h + 16, 16);
+    PutLe16(h + 20, 1);       // PCM
+    PutLe16(h + 22, 2);       // stereo
+    PutLe32(h + 24, 44100);   // frames per second
+    PutLe32(h + 28, 176400);  // bytes per second
+    PutLe16(h + 32, 4);       // block align
+    PutLe16(h + 34, 16);      // bits per sample
+    std::memcpy(h + 36, "data", 4);
+    PutLe32(h + 40, static_cast<uint32_t>(m_dataBytes));
+    WriteAll(m_fd, h, sizeof h, 0);
+}
+
+void WavCaptureWriter::Close() {
+    if (m_thread.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(m_wakeMutex);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+    if (m_fd >= 0) {
+        Drain();
+        WriteHeader();
+        close(m_fd);
+        m_fd = -1;
+    }
+}
