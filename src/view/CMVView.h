@@ -1,0 +1,224 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTableView>
+#include <QTimer>
+#include <Qt>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class CMVDoc;
+class CQRecord;
+class CCuePlayer;
+class CCueListModel;
+class QPainter;
+class QPrinter;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDragLeaveEvent;
+class QDropEvent;
+class QMouseEvent;
+class QPaintEvent;
+
+// The one view of the cue list: one row per cue in document order, the playing marks, and the
+// show control that owns the players of the sounding cues. Rows hold plain pointers to the
+// document's own records; after every command row i and the document's cue i are the same
+// record. Everything here runs on the UI thread; players report through queued calls.
+//
+// Commands reach the view in the update-handler manner: the frame asks OnUpdateCommand whether
+// a command is enabled and calls OnCmdMsg to carry it out, which does nothing when the command
+// is disabled (also when it comes from a key).
+class CMVView : public QTableView {
+    Q_OBJECT
+
+public:
+    // The eleven columns, addressed by number whatever order the operator drags the headers to.
+    static constexpr int kColumnCount = 11;
+    static constexpr int kMarkColumn = 0;
+    // Column 0 must be wider than this for the playing marks to be drawn.
+    static constexpr int kMarkMinColumnWidth = 12;
+    static constexpr int kTimerIntervalMs = 20;
+
+    CMVView(CMVDoc* doc, QWidget* parent = nullptr);
+    ~CMVView() override;
+
+    CMVDoc* GetDocument() const { return m_pDoc; }
+
+    // ---- Rows (CMVView.cpp) ----
+
+    // Sets up the eleven columns (headings, widths) once more and refills the rows from the
+    // document. The frame calls it for every new or opened document.
+    void OnInitialUpdate();
+    // Deletes all rows and inserts one row per document cue, in document order.
+    void FillList();
+    // Has the document take the list's row order as its cue order.
+    void RebuildFromList();
+    // Inserts a row for `cue` at `index` (-1: after the last row); returns the row index.
+    int InsertListItem(CQRecord* cue, int index);
+    // Rewrites the texts of the row of `cue` (index -1: look the row up); returns the row, or -1
+    // when no row holds the record.
+    int UpdateListItem(CQRecord* cue, int index = -1);
+    // Removes the rows `rows` (any order, duplicates ignored) without touching the document.
+    void RemoveListItems(QList<int> rows);
+    // Moves row `from` into the gap `gap` (0..row count; the gap before row `gap`).
+    void MoveListItem(int from, int gap);
+
+    int GetRowCount() const;
+    CQRecord* GetRowCue(int row) const;
+    // Row of `cue`, or -1.
+    int FindRow(const CQRecord* cue) const;
+    // The ten texts of columns 1..10 of a row, as shown.
+    QStringList GetRowTexts(int row) const;
+    // Heading of a column 0..10.
+    static QString GetColumnHeading(int column);
+    // Initial width of a column 0..10 in pixels.
+    static int GetDefaultColumnWidth(int column);
+
+    // Selected rows in ascending order.
+    QList<int> GetSelectedRows() const;
+    bool HasSelection() const;
+    bool IsRowSelected(int row) const;
+    // Selects exactly `rows`; the focus goes to `focusRow` (-1: leave it).
+    void SelectRows(const QList<int>& rows, int focusRow = -1);
+    // Repaints one row, so that its playing mark follows its play count.
+    void InvalidateCueRow(int row);
+
+    // "Cues:%03d" with the number of rows, the text of status pane ID_INDICATOR_CUES.
+    QString GetCueCountText() const;
+
+    // ---- Command routing (CMVView.cpp) ----
+
+    // Carries out command `id` when the view handles it and it is enabled; returns whether the
+    // view handled it. The live commands read the Shift and Ctrl keys at this moment.
+    bool OnCmdMsg(int id);
+    // The same with the modifier keys given (the frame knows them from the key that was pressed).
+    bool OnCmdMsg(int id, Qt::KeyboardModifiers modifiers);
+    // Whether command `id` is enabled, or nullopt when it is not the view's. Asking about Go also
+    // tells the frame whether the play position may be used (enablePosition).
+    std::optional<bool> OnUpdateCommand(int id) const;
+
+    // Where Go reads the play position bar's position 0..100 (used only while nothing plays).
+    void SetStartPositionSource(std::function<int()> source);
+
+    // ---- Show control (CMVViewShow.cpp) ----
+
+    void OnGo();
+    // A live command: Shift sends it to the other players, Ctrl to all, else to the current one.
+    void OnPlayerCommand(int id, Qt::KeyboardModifiers modifiers);
+    void SendToCurrent(int id);
+    void SendToOthers(int id);
+    void SendToAll(int id);
+    // A status report of a player (PLAYER_STARTED / PLAYER_ENDED / PLAYER_FADED). Reports of
+    // players the view no longer owns are ignored.
+    void OnCueStatus(int code, CCuePlayer* player);
+    // Highlights the group of rows that holds `row` (a run of Automatic rows with the first
+    // non-Automatic row after it); -1 or a row past the end changes nothing.
+    void SelectCueGroup(int row);
+    // Stops, joins and deletes every player (listed or fading) of the given records, telling
+    // the frame first. Rows still holding these records are removed from the list. Called before
+    // the document destroys records.
+    void StopPlayersOf(const QList<CQRecord*>& cues);
+    // Stops and deletes every player (document closing, view going away).
+    void StopAllPlayers();
+
+    CCuePlayer* GetCurrentPlayer() const { return m_pCurrentPlayer; }
+    // The listed players, in starting order (faded players are no longer listed).
+    const std::vector<CCuePlayer*>& GetPlayers() const { return m_players; }
+    // Every player the view owns: listed ones and those fading out by themselves.
+    int GetOwnedPlayerCount() const;
+    bool IsStatusTimerActive() const { return m_timer.isActive(); }
+
+    // ---- Editing (CMVViewEdit.cpp) ----
+
+    void OnAddCue();
+    void OnEditCue();
+    void OnEditClear();
+    // Removes the selected rows and their records (Delete and Cut).
+    void RemoveSelectedCues();
+    bool OnUpdateAddCue() const;
+    bool OnUpdateEditCue() const;
+    bool OnUpdateEditClear() const;
+    // WAV files dropped on the list at `pos` (viewport coordinates).
+    void OnDropFiles(const QStringList& paths, const QPoint& pos);
+
+    // ---- Clipboard (CMVViewClipboard.cpp) ----
+
+    void OnEditCut();
+    void OnEditCopy();
+    void OnEditPaste();
+    bool OnUpdateEditCut() const;
+    bool OnUpdateEditCopy() const;
+    bool OnUpdateEditPaste() const;
+
+    // ---- Printing (CMVViewPrint.cpp) ----
+
+    void OnFilePrint();
+    void OnFilePrintDirect();
+    void OnFilePrintPreview();
+    // Prints the list on `printer`; returns false when nothing could be printed.
+    bool PrintList(QPrinter* printer);
+
+signals:
+    // The current player, or null when nothing plays; emitted synchronously after every status
+    // report and every 20 ms while cues play, and always before the reported player is deleted.
+    void cueStatus(CCuePlayer* current);
+    // Emitted synchronously just before the view deletes a player.
+    void playerAboutToBeDeleted(CCuePlayer* player);
+    // The focus arrived on a row while nothing plays: the play position goes to `position` (0).
+    void cueSelectionChanged(int position);
+    // Whether the play position may be used (exactly when Go is enabled).
+    void enablePosition(bool enable) const;
+    // The number of rows changed.
+    void cueCountChanged(int count);
+
+protected:
+    // Row drag and file drop (CMVViewEdit.cpp).
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    // Draws the insertion line of a row drag over the rows (CMVViewEdit.cpp).
+    void PaintDropGap(QPainter& painter);
+
+    void paintEvent(QPaintEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+
+    // Row drag state.
+    bool m_bDragging = false;
+    int m_nDragItem = -1;
+    int m_nDropGap = -1;
+
+private:
+    struct PlayerSlot;
+
+    void SetUpColumns();
+    void OnTimer();
+    void ConnectDocument();
+    PlayerSlot* FindSlot(const CCuePlayer* player) const;
+    PlayerSlot* FindSlot(std::uint64_t serial) const;
+    void OnSlotStatus(std::uint64_t serial, int code);
+    void UnlistPlayer(CCuePlayer* player);
+    void ChooseCurrentPlayer();
+    void DeleteSlot(PlayerSlot* slot);
+    bool StartPlayer(CQRecord* cue, bool makeCurrent);
+
+    CMVDoc* m_pDoc = nullptr;
+    CCueListModel* m_pModel = nullptr;
+    std::function<int()> m_startPosition;
+
+    // Players: m_players lists those that still take commands, in starting order; m_slots owns
+    // every player the view started, including those fading out after PLAYER_FADED.
+    std::vector<CCuePlayer*> m_players;
+    std::vector<std::unique_ptr<PlayerSlot>> m_slots;
+    CCuePlayer* m_pCurrentPlayer = nullptr;
+    std::uint64_t m_nextSerial = 1;
+    QTimer m_timer;
+};

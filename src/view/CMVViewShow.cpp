@@ -1,0 +1,251 @@
+// Show control of the cue list view: Go, the live commands, the players' status reports and
+// the current player that the frame follows.
+
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QSet>
+#include <algorithm>
+
+#include "cuelist/CQRecord.h"
+#include "engine/CCuePlayer.h"
+#include "view/CCueListModel.h"
+#include "view/CMVView.h"
+#include "view/CommandIds.h"
+#include "view/MessageBox.h"
+#include "view/PlayerSlot.h"
+
+CMVView::~CMVView() {
+    // The frame may be half destroyed already (it deletes its children last): nothing is
+    // signalled from here. Every worker is joined before the records can go.
+    blockSignals(true);
+    StopAllPlayers();
+}
+
+CMVView::PlayerSlot* CMVView::FindSlot(const CCuePlayer* player) const {
+    for (const auto& slot : m_slots) {
+        if (slot->player.get() == player) return slot.get();
+    }
+    return nullptr;
+}
+
+CMVView::PlayerSlot* CMVView::FindSlot(std::uint64_t serial) const {
+    for (const auto& slot : m_slots) {
+        if (slot->serial == serial) return slot.get();
+    }
+    return nullptr;
+}
+
+int CMVView::GetOwnedPlayerCount() const { return static_cast<int>(m_slots.size()); }
+
+bool CMVView::StartPlayer(CQRecord* cue, bool makeCurrent) {
+    const int position = m_startPosition();
+    const unsigned startPercent =
+        m_pCurrentPlayer == nullptr ? static_cast<unsigned>(std::clamp(position, 0, 100)) : 0U;
+
+    auto slot = std::make_unique<PlayerSlot>();
+    slot->serial = m_nextSerial++;
+    const std::uint64_t serial = slot->serial;
+    slot->relay = std::make_shared<CPlayerStatusRelay>([this, serial](int status) {
+        // Worker thread: queue the report for the UI thread.
+        QMetaObject::invokeMethod(
+            this, [this, serial, status] { OnSlotStatus(serial, status); }, Qt::QueuedConnection);
+    });
+    slot->player = std::make_unique<CCuePlayer>(cue, startPercent,
+                                                std::weak_ptr<IPlayerStatusReceiver>(slot->relay));
+
+    if (slot->player->IsFailed()) {
+        // The operator sees why the cue did not start; the player is discarded.
+        const QString message = slot->player->GetFailureMessage();
+        const QMessageBox::Icon icon = slot->player->GetFailureIcon() == PlayerMessageIcon::Error
+                                           ? QMessageBox::Critical
+                                           : QMessageBox::NoIcon;
+        slot->player.reset();
+        if (!message.isEmpty()) mvui::ShowMessage(this, message, icon);
+        return false;
+    }
+
+    CCuePlayer* player = slot->player.get();
+    m_slots.push_back(std::move(slot));
+    m_players.push_back(player);
+    if (makeCurrent) m_pCurrentPlayer = player;
+    player->Start();
+    return true;
+}
+
+void CMVView::OnGo() {
+    int next = -1;
+    // The row count is read again for every row: a message box may let reports run between.
+    for (int i = 0; i < GetRowCount(); ++i) {
+        if (!IsRowSelected(i)) continue;
+        CQRecord* cue = GetRowCue(i);
+        if (cue == nullptr) continue;
+        const uint32_t type = cue->GetCueType();
+        if (type != CQRecord::kTypeMultiple && m_pCurrentPlayer != nullptr &&
+            m_pCurrentPlayer->GetCue() == cue)
+            continue;
+        if (cue->IsExclusive()) SendToCurrent(ID_AUDIO_FADEOUT);
+
+        StartPlayer(cue, next == -1);
+
+        // The highlight moves by the cue's type, whether or not its player could start.
+        if (type == CQRecord::kTypeAutomatic) {
+            if (i + 1 < GetRowCount()) {
+                selectionModel()->select(model()->index(i + 1, 0),
+                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            }
+        } else if (type == CQRecord::kTypeBackground) {
+            next = i + 1;
+        } else {
+            next = i;
+        }
+    }
+    SelectCueGroup(next);
+}
+
+void CMVView::SelectCueGroup(int row) {
+    const int count = GetRowCount();
+    if (row < 0 || row >= count) return;
+    auto isAutomatic = [this](int r) {
+        const CQRecord* cue = GetRowCue(r);
+        return cue != nullptr && cue->GetCueType() == CQRecord::kTypeAutomatic;
+    };
+    // A group is a run of Automatic rows with the first other row after it (or the last row).
+    int first = row;
+    while (first > 0 && isAutomatic(first - 1)) --first;
+    int last = row;
+    while (last < count - 1 && isAutomatic(last)) ++last;
+
+    QItemSelection selection(model()->index(first, 0), model()->index(last, kColumnCount - 1));
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    for (int r = first; r <= last; ++r) {
+        // Two rows of look-ahead stay in view.
+        if (r + 2 < count) scrollTo(model()->index(r + 2, 0), QAbstractItemView::EnsureVisible);
+    }
+    if (last + 2 >= count) {
+        // Near the end there is no look-ahead row: keep the group itself in view.
+        scrollTo(model()->index(last, 0), QAbstractItemView::EnsureVisible);
+    }
+    selectionModel()->setCurrentIndex(model()->index(last, 0), QItemSelectionModel::NoUpdate);
+}
+
+void CMVView::OnPlayerCommand(int id, Qt::KeyboardModifiers modifiers) {
+    // Shift wins over Ctrl.
+    if (modifiers.testFlag(Qt::ShiftModifier)) {
+        SendToOthers(id);
+    } else if (modifiers.testFlag(Qt::ControlModifier)) {
+        SendToAll(id);
+    } else {
+        SendToCurrent(id);
+    }
+}
+
+void CMVView::SendToCurrent(int id) {
+    if (m_pCurrentPlayer != nullptr) m_pCurrentPlayer->ApplyCommand(static_cast<unsigned>(id));
+}
+
+void CMVView::SendToOthers(int id) {
+    for (CCuePlayer* player : m_players) {
+        if (player != m_pCurrentPlayer) player->ApplyCommand(static_cast<unsigned>(id));
+    }
+}
+
+void CMVView::SendToAll(int id) {
+    for (CCuePlayer* player : m_players) player->ApplyCommand(static_cast<unsigned>(id));
+}
+
+void CMVView::OnSlotStatus(std::uint64_t serial, int code) {
+    // A report may arrive after its player was stopped and deleted: it is dropped.
+    PlayerSlot* slot = FindSlot(serial);
+    if (slot != nullptr) OnCueStatus(code, slot->player.get());
+}
+
+void CMVView::OnCueStatus(int code, CCuePlayer* player) {
+    PlayerSlot* slot = FindSlot(player);
+    if (slot == nullptr || player == nullptr) return;
+
+    CQRecord* cue = player->GetCue();
+    const int row = FindRow(cue);
+    if (row >= 0) InvalidateCueRow(row);
+
+    if (code == PLAYER_FADED) slot->faded = true;
+    if (slot->faded || code == PLAYER_ENDED) {
+        if (row >= 0 && cue->GetCueType() == CQRecord::kTypeNormal && IsRowSelected(row))
+            SelectCueGroup(row + 1);
+        // From now on no command reaches it; a faded player finishes its fade by itself.
+        UnlistPlayer(player);
+    }
+
+    ChooseCurrentPlayer();
+    // The frame learns the new current player before the ended one is deleted.
+    emit cueStatus(m_pCurrentPlayer);
+
+    if (code == PLAYER_ENDED) DeleteSlot(slot);
+    // The live keys keep working.
+    setFocus();
+}
+
+void CMVView::UnlistPlayer(CCuePlayer* player) {
+    m_players.erase(std::remove(m_players.begin(), m_players.end(), player), m_players.end());
+}
+
+void CMVView::ChooseCurrentPlayer() {
+    if (!m_players.empty()) {
+        m_pCurrentPlayer = m_players.back();
+        m_timer.start();
+    } else {
+        m_pCurrentPlayer = nullptr;
+        m_timer.stop();
+    }
+}
+
+void CMVView::DeleteSlot(PlayerSlot* slot) {
+    const auto it = std::find_if(m_slots.begin(), m_slots.end(),
+                                 [slot](const auto& owned) { return owned.get() == slot; });
+    if (it == m_slots.end()) return;
+    std::unique_ptr<PlayerSlot> owned = std::move(*it);
+    m_slots.erase(it);
+    UnlistPlayer(owned->player.get());
+    emit playerAboutToBeDeleted(owned->player.get());
+    // Stops the worker and joins it; a report it still posts finds no slot.
+    owned->player.reset();
+}
+
+void CMVView::OnTimer() { emit cueStatus(m_pCurrentPlayer); }
+
+void CMVView::StopPlayersOf(const QList<CQRecord*>& cues) {
+    if (cues.isEmpty()) return;
+    const QSet<const CQRecord*> doomed(cues.begin(), cues.end());
+
+    std::vector<PlayerSlot*> stopping;
+    for (const auto& slot : m_slots) {
+        if (doomed.contains(slot->player->GetCue())) stopping.push_back(slot.get());
+    }
+    if (!stopping.empty()) {
+        CCuePlayer* const previous = m_pCurrentPlayer;
+        for (PlayerSlot* slot : stopping) UnlistPlayer(slot->player.get());
+        ChooseCurrentPlayer();
+        if (m_pCurrentPlayer != previous) emit cueStatus(m_pCurrentPlayer);
+        for (PlayerSlot* slot : stopping) DeleteSlot(slot);
+    }
+
+    // No row may keep pointing at a record that is about to go.
+    QList<int> rows;
+    const auto& all = m_pModel->Rows();
+    for (size_t r = 0; r < all.size(); ++r) {
+        if (doomed.contains(all[r])) rows.append(static_cast<int>(r));
+    }
+    if (rows.isEmpty()) return;
+    if (rows.size() == GetRowCount()) {
+        m_pModel->Reset({});
+    } else {
+        m_pModel->Remove(rows);
+    }
+}
+
+void CMVView::StopAllPlayers() {
+    m_players.clear();
+    const bool wasPlaying = m_pCurrentPlayer != nullptr;
+    ChooseCurrentPlayer();
+    if (wasPlaying) emit cueStatus(nullptr);
+    while (!m_slots.empty()) DeleteSlot(m_slots.back().get());
+}
