@@ -10,6 +10,7 @@
 #include "cuelist/CQRecord.h"
 #include "cuelist/CueArchive.h"
 #include "cuelist/CueListFile.h"
+#include "platform/text/CaseInsensitiveLookup.h"
 
 namespace {
 
@@ -203,7 +204,8 @@ bool CMVDoc::OnOpenDocument(const QString& path, QString* errorText) {
     }
     // A show folder moved as a whole finds its sound files next to the list.
     const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-    for (CQRecord* cue : m_cues) cue->ResolvePath(folder);
+    CaseInsensitiveLookup lookup;
+    for (CQRecord* cue : m_cues) cue->ResolvePath(folder, &lookup);
     SetPathName(path);
     SetModifiedFlag(false);
     emit contentsReset();

@@ -4,6 +4,7 @@
 
 #include "cuelist/CueArchive.h"
 #include "platform/text/AnsiText.h"
+#include "platform/text/CaseInsensitiveLookup.h"
 #include "platform/text/PathRules.h"
 
 CQRecord::CQRecord() = default;
@@ -34,10 +35,12 @@ void CQRecord::SetFilePath(const QByteArray& path) {
     m_strPath = path;
 }
 
-void CQRecord::ResolvePath(const QByteArray& folder) {
+void CQRecord::ResolvePath(const QByteArray& folder, CaseInsensitiveLookup* lookup) {
     if (mvpath::FileExists(m_strPath)) return;
+    CaseInsensitiveLookup ownLookup;
+    if (lookup == nullptr) lookup = &ownLookup;
     // The same file under a name that differs only in letter case still counts as there.
-    const QByteArray sameFolder = mvpath::FindExistingIgnoringCase(m_strPath);
+    const QByteArray sameFolder = lookup->Find(m_strPath);
     if (!sameFolder.isEmpty()) {
         m_strPath = sameFolder;
         return;
@@ -46,7 +49,7 @@ void CQRecord::ResolvePath(const QByteArray& folder) {
     if (!mvpath::Append(folder, mvpath::FindFileName(m_strPath), &moved)) {
         return;  // too long for the file system: the cue keeps its path
     }
-    const QByteArray found = mvpath::FindExistingIgnoringCase(moved);
+    const QByteArray found = lookup->Find(moved);
     // A file missing in the folder too is reported when the cue is played.
     m_strPath = found.isEmpty() ? moved : found;
 }

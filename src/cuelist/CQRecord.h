@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
+class CaseInsensitiveLookup;
 class CueArchive;
 
 // One cue of a cue list: which sound file to play, how, and the operator's texts.
@@ -44,8 +45,9 @@ public:
     void SetFilePath(const QByteArray& path);
 
     // When m_strPath names no existing file, points it at the file of the same name in folder
-    // (a file whose name differs only in letter case is accepted too).
-    void ResolvePath(const QByteArray& folder);
+    // (a file whose name differs only in letter case is accepted too). A lookup shared by the
+    // cues of one list reads each folder once.
+    void ResolvePath(const QByteArray& folder, CaseInsensitiveLookup* lookup = nullptr);
 
     // True when the extension of the path's file-name part is ".wav" in any letter case.
     bool IsWaveFile() const;

@@ -1,10 +1,8 @@
 #include "platform/text/PathRules.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
+#include "platform/text/CaseInsensitiveLookup.h"
 
-#include <QList>
-#include <algorithm>
+#include <sys/stat.h>
 
 namespace mvpath {
 
@@ -25,19 +23,6 @@ qsizetype ExtensionStart(const QByteArray& path) {
         if (path[i - 1] == '.') return i - 1;
     }
     return path.size();
-}
-
-bool EqualsIgnoringAsciiCase(const QByteArray& a, const char* b) {
-    const qsizetype n = a.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (y == '\0') return false;
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return b[n] == '\0';
 }
 
 }  // namespace
@@ -86,25 +71,8 @@ bool Append(const QByteArray& folder, const QByteArray& name, QByteArray* result
 }
 
 QByteArray FindExistingIgnoringCase(const QByteArray& path) {
-    if (FileExists(path)) return path;
-    const QByteArray name = FindFileName(path);
-    if (name.isEmpty() || name.size() > kMaxPath) return QByteArray();
-    const QByteArray folder = RemoveFileSpec(path);
-    if (folder.contains('\0')) return QByteArray();
-    DIR* dir = ::opendir(folder.isEmpty() ? "." : folder.constData());
-    if (dir == nullptr) return QByteArray();
-    QList<QByteArray> matches;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (EqualsIgnoringAsciiCase(name, entry->d_name)) matches.append(QByteArray(entry->d_name));
-    }
-    ::closedir(dir);
-    std::sort(matches.begin(), matches.end());
-    for (const QByteArray& match : matches) {
-        QByteArray candidate;
-        if (!Append(folder, match, &candidate)) continue;
-        if (FileExists(candidate)) return candidate;
-    }
-    return QByteArray();
+    CaseInsensitiveLookup lookup;
+    return lookup.Find(path);
 }
 
 }  // namespace mvpath
