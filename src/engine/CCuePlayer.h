@@ -98,31 +98,38 @@ public:
     PlayerMessageIcon GetFailureIcon() const { return m_failureIcon; }
 
     // Any thread. Segments of the buffer that played before they were refilled (diagnostics).
-    int GetUnderrunCount() const { return m_underruns.load(std::memory_order_relaxed); }
+    uint64_t GetUnderrunCount() const;
 
     // Worker thread: the body of the streaming loop.
     void Run();
 
 private:
+    struct RefillResult {
+        bool dataEnded = false;    // a read found no more data in this refill
+        uint64_t framesToEnd = 0;  // output frames from this refill's start to the data's end
+        bool stopNow = false;      // killed, faded out, or stopped: end without playing out
+        bool faded = false;        // PLAYER_FADED is due
+    };
+
     void Prepare(unsigned startPercent);
     void Fail(const QString& message, PlayerMessageIcon icon);
     double NormalStep() const;
-    bool Refill(int segment);
-    void FillSilence(int segment);
+    RefillResult Refill(int segment, bool draining);
+    void WriteFrames(int16_t* out, uint32_t frames, bool draining, RefillResult& result);
+    void StepLevel(RefillResult& result);
     void Report(int status);
-    bool IsLooped() const;
-    void PositionAtEnd();
 
     CQRecord* m_pCue;
     std::weak_ptr<IPlayerStatusReceiver> m_receiver;
     CSoundOutput& m_output;
     WaveFormat m_format;
+    SampleDecoder m_decoder;
     std::unique_ptr<SoundBuffer> m_pBuffer;
     std::mutex m_lock;
-    WaveFile m_file;
+    WaveFile m_file;  // guarded by m_lock once the worker runs
     int64_t m_dataStart = 0;
     int64_t m_dataEnd = 0;
-    uint32_t m_totalFrames = 0;
+    uint64_t m_totalFrames = 0;
 
     // Level state, guarded by m_lock.
     int32_t m_targetVolume = 0;
@@ -131,25 +138,25 @@ private:
     int32_t m_fadeOutMs = 0;
     int32_t m_volumeRate = 0;
 
-    // Read state, guarded by m_lock; m_step and m_framesRead are also read lock-free.
+    // Read state, guarded by m_lock; m_step and m_framesRead are also read lock-free by the
+    // time queries.
     double m_targetStep = 1.0;
     double m_readPos = 0.0;
     std::atomic<double> m_step{1.0};
-    std::atomic<uint32_t> m_framesRead{0};
-    std::array<int16_t, 2> m_prev{};
-    std::array<int16_t, 2> m_cur{};
+    std::atomic<uint64_t> m_framesRead{0};
+    int16_t m_prevLeft = 0, m_curLeft = 0, m_prevRight = 0, m_curRight = 0;
+    bool m_killed = false;         // guarded by m_lock: the data was cut off, end at once
+    bool m_workerStopped = false;  // guarded by m_lock: the worker has stopped the buffer
 
     std::thread m_thread;
     std::array<std::unique_ptr<AutoResetEvent>, 8> m_segmentEvents;
     std::unique_ptr<AutoResetEvent> m_readyEvent;
-    std::unique_ptr<AutoResetEvent> m_stopEvent;
-    int m_segment = -1;
+    std::unique_ptr<AutoResetEvent> m_stopEvent;  // the destructor's wake-up call
 
-    std::atomic<bool> m_finished{false};  // the data has ended or the player has failed
-    bool m_killed = false;                // guarded by m_lock: stop without playing out
+    std::atomic<bool> m_finished{false};  // the data has ended, or the player failed or ended
     std::atomic<bool> m_stopRequested{false};
     bool m_fadeNotified = false;  // worker only
-    std::atomic<int> m_underruns{0};
+    bool m_anyData = false;       // worker only: some source frame has been read
 
     bool m_failed = false;
     QString m_failureMessage;

@@ -1,0 +1,453 @@
+#include "engine/CCuePlayer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "cuelist/CQRecord.h"
+#include "engine/CSoundOutput.h"
+#include "platform/audio/SoundBuffer.h"
+#include "platform/sync/AutoResetEvent.h"
+#include "platform/text/PathRules.h"
+
+namespace {
+
+constexpr const char* kCannotOpen = "Cannot open WAV file - please check filename and path";
+
+constexpr double kOneOver44100 = 0.000022675736961451248;
+constexpr int kSegments = CSoundOutput::kSegmentCount;
+constexpr uint32_t kSegmentFrames = CSoundOutput::kSegmentBytes / CSoundOutput::kFrameBytes;
+constexpr uint32_t kBufferFrames = CSoundOutput::kBufferBytes / CSoundOutput::kFrameBytes;
+constexpr uint32_t kReadBufferFrames = 4096;
+
+constexpr int32_t kSilence = -10000;
+constexpr int32_t kFadedLevel = -4000;  // PLAYER_FADED, and the fade-out rate doubles
+constexpr int32_t kEndLevel = -8000;    // a fade-out ends the cue here
+// The slowest fade-out that still moves the level by one hundredth per refill.
+constexpr int64_t kSlowestFadeOutRate = -22;
+// Fade times beyond a day are taken as a day (they come from files and may be anything).
+constexpr int64_t kLongestFadeMs = 24LL * 3600 * 1000;
+
+int32_t ClampFadeMs(uint32_t ms) {
+    return static_cast<int32_t>(std::min<int64_t>(ms, kLongestFadeMs));
+}
+
+int32_t ClampLevel(int64_t level) {
+    return static_cast<int32_t>(std::clamp<int64_t>(level, kSilence, 0));
+}
+
+int16_t Interpolate(int16_t prev, int16_t cur, double wPrev, double wCur) {
+    // Truncated toward zero, as the conversion of a double to an integer does.
+    const int value = static_cast<int>(prev * wPrev + cur * wCur);
+    return static_cast<int16_t>(std::clamp(value, -32768, 32767));
+}
+
+}  // namespace
+
+CCuePlayer::CCuePlayer(CQRecord* pCue, unsigned startPercent,
+                       std::weak_ptr<IPlayerStatusReceiver> receiver)
+    : CCuePlayer(pCue, startPercent, std::move(receiver), theSoundOutput) {}
+
+CCuePlayer::CCuePlayer(CQRecord* pCue, unsigned startPercent,
+                       std::weak_ptr<IPlayerStatusReceiver> receiver, CSoundOutput& output)
+    : m_pCue(pCue), m_receiver(std::move(receiver)), m_output(output) {
+    Prepare(startPercent);
+}
+
+void CCuePlayer::Fail(const QString& message, PlayerMessageIcon icon) {
+    m_failed = true;
+    m_finished = true;
+    m_failureMessage = message;
+    m_failureIcon = icon;
+}
+
+double CCuePlayer::NormalStep() const { return m_format.nSamplesPerSec * kOneOver44100; }
+
+void CCuePlayer::Prepare(unsigned startPercent) {
+    std::array<AutoResetEvent*, kSegments> events{};
+    for (int i = 0; i < kSegments; ++i) {
+        m_segmentEvents[i] = std::make_unique<AutoResetEvent>();
+        events[i] = m_segmentEvents[i].get();
+    }
+    m_readyEvent = std::make_unique<AutoResetEvent>();
+    m_stopEvent = std::make_unique<AutoResetEvent>();
+
+    if (m_pCue == nullptr) {
+        Fail(QString::fromLatin1(kCannotOpen), PlayerMessageIcon::None);
+        return;
+    }
+    const QByteArray path = m_pCue->m_strPath;
+    if (!m_file.Open(path)) {
+        // A list made on a system that ignores letter case names its files loosely.
+        const QByteArray existing = mvpath::FindExistingIgnoringCase(path);
+        if (existing.isEmpty() || !m_file.Open(existing)) {
+            Fail(QString::fromLatin1(kCannotOpen), PlayerMessageIcon::None);
+            return;
+        }
+    }
+
+    if (m_pCue->IsWaveFile()) {
+        // Anything that is not a playable RIFF WAVE file fails without a message.
+        if (!ReadWaveHeader(m_file, &m_format, &m_dataStart, &m_dataEnd)) {
+            Fail(QString(), PlayerMessageIcon::None);
+            return;
+        }
+    } else {
+        // Raw sound: every byte of the file is 16-bit mono at 22050 frames per second.
+        m_format = WaveFormat{};
+        m_format.wFormatTag = WaveFormat::kPcm;
+        m_format.nChannels = 1;
+        m_format.nSamplesPerSec = 22050;
+        m_format.nAvgBytesPerSec = 44100;
+        m_format.nBlockAlign = 2;
+        m_format.wBitsPerSample = 16;
+        m_dataStart = 0;
+        m_dataEnd = m_file.GetLength();
+    }
+    if (!m_decoder.Configure(m_format)) {
+        Fail(QString(), PlayerMessageIcon::None);
+        return;
+    }
+
+    for (const auto& event : m_segmentEvents) {
+        if (!event->IsValid()) {
+            Fail(QString::fromLatin1(CSoundOutput::kCreateBufferFailed), PlayerMessageIcon::Error);
+            return;
+        }
+    }
+    if (!m_readyEvent->IsValid() || !m_stopEvent->IsValid()) {
+        Fail(QString::fromLatin1(CSoundOutput::kCreateBufferFailed), PlayerMessageIcon::Error);
+        return;
+    }
+
+    QString error;
+    m_pBuffer = m_output.CreateBuffer(m_pCue->m_nChannel, events, &error);
+    if (!m_pBuffer) {
+        Fail(error, PlayerMessageIcon::Error);
+        return;
+    }
+
+    const int blockAlign = m_format.nBlockAlign;
+    m_totalFrames = static_cast<uint64_t>(std::max<int64_t>(m_dataEnd - m_dataStart, 0)) /
+                    static_cast<uint64_t>(blockAlign);
+    const uint64_t startFrame = m_totalFrames * std::min(startPercent, 100u) / 100;
+    m_framesRead = startFrame;
+    m_readPos = static_cast<double>(startFrame);
+    m_file.Seek(m_dataStart + static_cast<int64_t>(startFrame) * blockAlign, WaveFile::Origin::Set);
+    if (!m_file.SetBuffer(static_cast<int64_t>(blockAlign) * kReadBufferFrames)) {
+        Fail(QString(), PlayerMessageIcon::None);
+        return;
+    }
+
+    m_targetVolume = ClampLevel(static_cast<int64_t>(m_pCue->m_nVolume) * 100);
+    m_fadeInMs = ClampFadeMs(m_pCue->m_dwFadeIn);
+    m_fadeOutMs = ClampFadeMs(m_pCue->m_dwFadeOut);
+    m_targetStep = NormalStep();
+    m_step = NormalStep();
+    if (m_fadeInMs <= 0) {
+        m_volume = m_targetVolume;
+        m_volumeRate = 0;
+    } else {
+        m_volume = kSilence;
+        m_volumeRate = static_cast<int32_t>((static_cast<int64_t>(m_targetVolume) - kSilence) *
+                                            1000 / m_fadeInMs);
+    }
+    const int64_t pan = std::clamp<int64_t>(m_pCue->m_nPan, -100, 100) * 100;
+    m_pBuffer->SetPan(static_cast<int32_t>(pan));
+}
+
+CCuePlayer::~CCuePlayer() {
+    if (m_thread.joinable()) {
+        // The worker wakes at once, without waiting for the device to play another segment,
+        // and reports nothing more: its owner is the one deleting it.
+        m_stopRequested = true;
+        ApplyCommand(kStopAll);
+        m_stopEvent->Set();
+        m_thread.join();
+    }
+    m_pBuffer.reset();
+    m_file.Close();
+}
+
+void CCuePlayer::Start() {
+    if (m_failed || m_thread.joinable()) return;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_step = NormalStep();
+        m_prevLeft = m_curLeft = m_prevRight = m_curRight = 0;
+        m_fadeNotified = false;
+    }
+    m_thread = std::thread([this] { Run(); });
+    m_readyEvent->Wait();
+    std::lock_guard<std::mutex> guard(m_lock);
+    // A cue without any sound left may already have ended; never restart its buffer.
+    if (!m_workerStopped) m_pBuffer->Play(true);
+}
+
+void CCuePlayer::SeekToPercent(unsigned percent) {
+    if (m_failed) return;
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_finished || m_workerStopped) return;  // the worker reads no more
+    const uint64_t frame = m_totalFrames * std::min(percent, 100u) / 100;
+    m_framesRead = frame;
+    m_readPos = static_cast<double>(frame);
+    m_step = NormalStep();
+    m_killed = false;
+    m_file.Seek(m_dataStart + static_cast<int64_t>(frame) * m_format.nBlockAlign,
+                WaveFile::Origin::Set);
+}
+
+void CCuePlayer::ApplyCommand(unsigned id) {
+    if (m_failed) return;
+    std::lock_guard<std::mutex> guard(m_lock);
+    const double normal = NormalStep();
+    switch (id) {
+        case kFadeIn:
+            if (m_fadeInMs != 0) {
+                m_volumeRate = static_cast<int32_t>(
+                    (static_cast<int64_t>(m_targetVolume) - m_volume) * 1000 / m_fadeInMs);
+            } else {
+                m_volumeRate = 0;
+                m_volume = m_targetVolume;
+            }
+            break;
+        case kFadeOut:
+            if (m_fadeOutMs != 0) {
+                int64_t rate = (static_cast<int64_t>(kFadedLevel) - m_volume) * 1000 / m_fadeOutMs;
+                // A cue already near or below -40 dB would get no rate or a rising one: fade it
+                // as a cue at full level would fade, so Fade out always ends the cue.
+                if (rate > kSlowestFadeOutRate) {
+                    rate = std::min<int64_t>(static_cast<int64_t>(kFadedLevel) * 1000 / m_fadeOutMs,
+                                             kSlowestFadeOutRate);
+                }
+                m_volumeRate = static_cast<int32_t>(rate);
+            } else {
+                m_file.Seek(0, WaveFile::Origin::End);
+                m_killed = true;
+                m_volume = kSilence;
+                if (m_pBuffer) m_pBuffer->SetVolume(kSilence);
+            }
+            break;
+        case kKill:
+        case kStopAll:
+            m_file.Seek(0, WaveFile::Origin::End);
+            m_killed = true;
+            break;
+        case kSpeedUp:
+            m_targetStep = normal * 1.5;
+            break;
+        case kSlowDown:
+            m_targetStep = normal * 0.6666666666666666;
+            break;
+        case kNormalSpeed:
+            m_targetStep = normal;
+            break;
+        case kVolUp:
+            m_volume = m_volume < 0 ? std::min(m_volume + 100, 0) : 0;
+            m_volumeRate = 0;
+            break;
+        case kVolDown:
+            m_volume = m_volume > kSilence ? std::max(m_volume - 100, kSilence) : kSilence;
+            m_volumeRate = 0;
+            break;
+        default:
+            break;
+    }
+}
+
+uint32_t CCuePlayer::GetElapsedMs() const {
+    if (m_finished) return 0;
+    const double rate = m_step.load(std::memory_order_relaxed) * 44100.0;
+    if (!(rate > 0)) return 0;
+    const double ms = std::floor(static_cast<double>(m_framesRead.load()) * 1000.0 / rate);
+    return static_cast<uint32_t>(std::clamp(ms, 0.0, 4294967295.0));
+}
+
+uint32_t CCuePlayer::GetRemainingMs() const {
+    if (m_finished) return 0;
+    const double rate = m_step.load(std::memory_order_relaxed) * 44100.0;
+    const uint64_t read = m_framesRead.load();
+    if (!(rate > 0) || read >= m_totalFrames) return 0;
+    const double ms = std::ceil(static_cast<double>(m_totalFrames - read) * 1000.0 / rate);
+    return static_cast<uint32_t>(std::clamp(ms, 0.0, 4294967295.0));
+}
+
+uint32_t CCuePlayer::GetDurationMs() const {
+    const double rate = m_step.load(std::memory_order_relaxed) * 44100.0;
+    if (!(rate > 0)) return 0;
+    const double ms = std::ceil(static_cast<double>(m_totalFrames) * 1000.0 / rate);
+    return static_cast<uint32_t>(std::clamp(ms, 0.0, 4294967295.0));
+}
+
+uint64_t CCuePlayer::GetUnderrunCount() const {
+    return m_pBuffer ? m_pBuffer->GetUnderrunCount() : 0;
+}
+
+void CCuePlayer::Report(int status) {
+    if (m_stopRequested) return;
+    if (auto receiver = m_receiver.lock()) receiver->OnPlayerStatus(this, status);
+}
+
+void CCuePlayer::Run() {
+    // Worker thread.
+    bool counted = false;
+    if (auto receiver = m_receiver.lock()) {
+        m_pCue->m_nPlayCount.fetch_add(1);
+        counted = true;
+        receiver->OnPlayerStatus(this, PLAYER_STARTED);
+    }
+
+    std::array<AutoResetEvent*, kSegments + 1> waitSet{};
+    for (int i = 0; i < kSegments; ++i) waitSet[i] = m_segmentEvents[i].get();
+    waitSet[kSegments] = m_stopEvent.get();
+
+    // At the natural end of the data the worker keeps refilling (with the decaying tail and
+    // then silence) until everything written up to the end has been played.
+    bool draining = false;
+    uint64_t segmentsToPlay = 0;
+    int segment = -1;
+    for (;;) {
+        const RefillResult result = Refill(segment, draining);
+        if (result.faded) Report(PLAYER_FADED);
+        if (result.stopNow || m_stopRequested) break;
+        if (draining) {
+            if (--segmentsToPlay == 0) break;
+        } else if (result.dataEnded) {
+            if (!m_anyData) break;  // nothing was ever written: nothing to play out
+            draining = true;
+            // Frames queued ahead of this refill's region: the seven other segments, or
+            // nothing on the first fill, which starts playing at its first frame.
+            const uint64_t queued = segment < 0 ? 0 : (kSegments - 1) * uint64_t{kSegmentFrames};
+            segmentsToPlay = (queued + result.framesToEnd + kSegmentFrames - 1) / kSegmentFrames;
+            if (segmentsToPlay == 0) break;
+        }
+        const int index = WaitForAny(waitSet);
+        if (index < 0 || index >= kSegments) break;  // stop request or a failed wait
+        segment = index;
+    }
+
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_workerStopped = true;
+        m_finished = true;
+        m_pBuffer->Stop();
+        m_pBuffer->SetRefillsExpected(false);
+    }
+    if (counted) m_pCue->m_nPlayCount.fetch_sub(1);
+    Report(PLAYER_ENDED);
+}
+
+CCuePlayer::RefillResult CCuePlayer::Refill(int segment, bool draining) {
+    RefillResult result;
+    const uint32_t offset = segment < 0 ? 0 : static_cast<uint32_t>(segment) * kSegmentFrames * 4;
+    const uint32_t bytes = segment < 0 ? kBufferFrames * 4 : kSegmentFrames * 4;
+    void* p1 = nullptr;
+    void* p2 = nullptr;
+    uint32_t n1 = 0;
+    uint32_t n2 = 0;
+    const bool locked = m_pBuffer->Lock(offset, bytes, &p1, &n1, &p2, &n2);
+
+    std::unique_lock<std::mutex> guard(m_lock);
+    if (locked) {
+        // The frames of the first region, then those of the second.
+        WriteFrames(static_cast<int16_t*>(p1), n1 / 4, draining, result);
+        if (p2 != nullptr && n2 > 0) {
+            WriteFrames(static_cast<int16_t*>(p2), n2 / 4, draining, result);
+        }
+        m_pBuffer->Unlock(p1, n1, p2, n2);
+    }
+    // A region that cannot be locked skips this refill: the segment plays what it held.
+
+    // Speed glide: 1 % of the remaining distance per refill.
+    const double step = m_step.load(std::memory_order_relaxed);
+    if (m_targetStep > step) {
+        m_step = step + (m_targetStep - step) * 0.01;
+    } else if (m_targetStep < step) {
+        m_step = step - (step - m_targetStep) * 0.01;
+    }
+
+    StepLevel(result);
+    if (result.dataEnded && m_killed) result.stopNow = true;
+    m_readyEvent->Set();
+    return result;
+}
+
+void CCuePlayer::StepLevel(RefillResult& result) {
+    // The level change over one refill, in 64 bits: short fades have rates of millions.
+    const int64_t delta = static_cast<int64_t>(m_volumeRate) * kSegmentFrames / 44100;
+    int64_t level = static_cast<int64_t>(m_volume) + delta;
+    if (m_fadeInMs != 0 && level > m_targetVolume) level = m_targetVolume;
+    m_volume = ClampLevel(level);
+    m_pBuffer->SetVolume(m_volume);
+
+    if (m_volumeRate < 0) {
+        if (m_volume <= kFadedLevel && !m_fadeNotified) {
+            m_fadeNotified = true;
+            result.faded = true;
+            m_volumeRate = static_cast<int32_t>(std::max<int64_t>(
+                static_cast<int64_t>(m_volumeRate) * 2, std::numeric_limits<int32_t>::min()));
+        }
+        if (m_volume <= kEndLevel) {
+            m_finished = true;
+            result.stopNow = true;
+        }
+    }
+}
+
+void CCuePlayer::WriteFrames(int16_t* out, uint32_t frames, bool draining, RefillResult& result) {
+    // Worker thread, under m_lock. Linear interpolation between the two newest source frames
+    // at the current step, with the file read frame by frame through its read buffer.
+    const uint64_t total = m_totalFrames;
+    const int blockAlign = m_format.nBlockAlign;
+    const bool stereo = m_decoder.GetChannels() != 1;
+    const double step = m_step.load(std::memory_order_relaxed);
+    double readPos = m_readPos;
+    uint64_t framesRead = m_framesRead.load(std::memory_order_relaxed);
+    int16_t prevL = m_prevLeft, curL = m_curLeft, prevR = m_prevRight, curR = m_curRight;
+    uint8_t frame[SampleDecoder::kMaxChannels * 4];
+
+    for (uint32_t i = 0; i < frames; ++i, out += 2) {
+        const double n = static_cast<double>(framesRead);
+        const double wPrev = n + 1.0 - readPos;
+        const double wCur = readPos - n;
+        out[0] = Interpolate(prevL, curL, wPrev, wCur);
+        out[1] = stereo ? Interpolate(prevR, curR, wPrev, wCur) : out[0];
+
+        readPos += step;
+        auto m = static_cast<uint64_t>(readPos);
+        if (!draining && m >= total &&
+            (m_pCue->m_dwFlags.load(std::memory_order_relaxed) & CQRecord::kFlagLooped) != 0) {
+            // Loop: the frames between the old read position and the end are skipped.
+            framesRead = 0;
+            readPos = step;
+            m = static_cast<uint64_t>(step);
+            m_file.Seek(m_dataStart, WaveFile::Origin::Set);
+        }
+        while (framesRead < m) {
+            int16_t left = 0;
+            int16_t right = 0;
+            if (!draining && framesRead < total && m_file.ReadFrame(frame, blockAlign)) {
+                m_decoder.Decode(frame, left, right);
+                m_anyData = true;
+            } else if (!result.dataEnded && !draining) {
+                result.dataEnded = true;
+                m_finished = true;
+                // This frame and the decaying tail of the interpolation still carry sound.
+                result.framesToEnd = result.framesToEnd + i + 2 + static_cast<uint64_t>(1.0 / step);
+            }
+            prevL = curL;
+            curL = left;
+            prevR = curR;
+            curR = stereo ? right : left;
+            ++framesRead;
+        }
+    }
+    if (!result.dataEnded) result.framesToEnd += frames;
+
+    m_readPos = readPos;
+    m_framesRead.store(framesRead, std::memory_order_relaxed);
+    m_prevLeft = prevL;
+    m_curLeft = curL;
+    m_prevRight = prevR;
+    m_curRight = curR;
+}
