@@ -19,7 +19,9 @@ const QColor kGridColour(192, 192, 192);
 // The print font sized so that its character cell (ascent + descent) is `cellPx` device pixels.
 QFont MakePrintFont(QPaintDevice* device, double cellPx) {
     QFont font(QStringLiteral("Arial"));
-    font.setStyleHint(QFont::SansSerif, QFont::PreferOutline);
+    // Plain glyphs as the list shows them: no ligatures, no kerning.
+    font.setStyleHint(QFont::SansSerif,
+                      QFont::StyleStrategy(QFont::PreferOutline | QFont::PreferNoShaping));
     font.setWeight(QFont::Normal);
     font.setItalic(false);
     font.setUnderline(false);
@@ -107,7 +109,7 @@ bool PrintCueRows(QPrinter* printer, const QList<PrintRow>& rows, const QString&
         if (error) *error = text;
         return false;
     };
-    if (!printer) return fail(QStringLiteral("No printer"));
+    if (!printer) return fail(QStringLiteral("there is no printer"));
     const int dpi = printer->resolution();
     const PrintRenderer renderer(printer, dpi, dpi);
     const QSizeF printable = printer->pageRect(QPrinter::DevicePixel).size();
@@ -120,18 +122,18 @@ bool PrintCueRows(QPrinter* printer, const QList<PrintRow>& rows, const QString&
         first = std::max(first, printer->fromPage());
         if (printer->toPage() > 0) last = std::min(last, printer->toPage());
     }
-    if (first > last) return fail(QStringLiteral("The pages asked for are not in the cue list"));
+    if (first > last) return fail(QStringLiteral("the pages asked for are not in the cue list"));
 
     QPainter painter;
-    if (!painter.begin(printer)) return fail(QStringLiteral("The printer could not be opened"));
+    if (!painter.begin(printer)) return fail(QStringLiteral("the printer could not be opened"));
     for (int n = first; n <= last; ++n) {
         if (n > first && !printer->newPage()) {
             painter.end();
-            return fail(QStringLiteral("The printer stopped before the last page"));
+            return fail(QStringLiteral("the printer stopped before the last page"));
         }
         renderer.DrawPage(painter, doc.pages[n - 1], area);
     }
-    if (!painter.end()) return fail(QStringLiteral("The printer could not finish the job"));
+    if (!painter.end()) return fail(QStringLiteral("the printer could not finish the job"));
     return true;
 }
 
