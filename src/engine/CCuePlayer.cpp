@@ -289,7 +289,8 @@ void CCuePlayer::Report(int status) {
 }
 
 void CCuePlayer::Run() {
-    // Worker thread.
+    // Worker thread. Status is reported before the refilled region is published, so an
+    // offline device, which waits for that refill, sees every report at the frame it is due.
     bool counted = false;
     if (auto receiver = m_receiver.lock()) {
         m_pCue->m_nPlayCount.fetch_add(1);
@@ -302,59 +303,68 @@ void CCuePlayer::Run() {
     waitSet[kSegments] = m_stopEvent.get();
 
     // At the natural end of the data the worker keeps refilling (with the decaying tail and
-    // then silence) until everything written up to the end has been played.
+    // then silence) until everything written up to the end has been played, then stops.
     bool draining = false;
     uint64_t segmentsToPlay = 0;
     int segment = -1;
     for (;;) {
+        if (draining && --segmentsToPlay == 0) {
+            Finish(counted);  // the last segment with sound has been played
+            return;
+        }
         const RefillResult result = Refill(segment, draining);
         if (result.faded) Report(PLAYER_FADED);
-        if (result.stopNow || m_stopRequested) break;
-        if (draining) {
-            if (--segmentsToPlay == 0) break;
-        } else if (result.dataEnded) {
-            if (!m_anyData) break;  // nothing was ever written: nothing to play out
-            draining = true;
-            // Frames queued ahead of this refill's region: the seven other segments, or
-            // nothing on the first fill, which starts playing at its first frame.
-            const uint64_t queued = segment < 0 ? 0 : (kSegments - 1) * uint64_t{kSegmentFrames};
-            segmentsToPlay = (queued + result.framesToEnd + kSegmentFrames - 1) / kSegmentFrames;
-            if (segmentsToPlay == 0) break;
+        bool stop = result.stopNow || m_stopRequested;
+        if (!stop && !draining && result.dataEnded) {
+            if (m_anyData) {
+                draining = true;
+                // Frames queued ahead of this refill's region: the seven other segments, or
+                // nothing on the first fill, which starts playing at its first frame.
+                const uint64_t queued =
+                    segment < 0 ? 0 : (kSegments - 1) * uint64_t{kSegmentFrames};
+                segmentsToPlay =
+                    (queued + result.framesToEnd + kSegmentFrames - 1) / kSegmentFrames;
+            } else {
+                stop = true;  // nothing was ever written: there is nothing to play out
+            }
         }
+        if (stop) Finish(counted);
+        if (result.locked) m_pBuffer->Unlock(result.p1, result.n1, result.p2, result.n2);
+        m_readyEvent->Set();  // the first time, this releases Start
+        if (stop) return;
+
         const int index = WaitForAny(waitSet);
-        if (index < 0 || index >= kSegments) break;  // stop request or a failed wait
+        if (index < 0 || index >= kSegments) break;  // a stop request or a failed wait
         segment = index;
     }
+    Finish(counted);
+}
 
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_workerStopped = true;
-        m_finished = true;
-        m_pBuffer->Stop();
-        m_pBuffer->SetRefillsExpected(false);
-    }
+void CCuePlayer::Finish(bool counted) {
+    // Worker thread: the cue has ended.
     if (counted) m_pCue->m_nPlayCount.fetch_sub(1);
     Report(PLAYER_ENDED);
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_workerStopped = true;
+    m_finished = true;
+    m_pBuffer->Stop();
+    m_pBuffer->SetRefillsExpected(false);
 }
 
 CCuePlayer::RefillResult CCuePlayer::Refill(int segment, bool draining) {
+    // Worker thread: one pass of the streaming loop, the buffer's region still locked after it.
     RefillResult result;
     const uint32_t offset = segment < 0 ? 0 : static_cast<uint32_t>(segment) * kSegmentFrames * 4;
     const uint32_t bytes = segment < 0 ? kBufferFrames * 4 : kSegmentFrames * 4;
-    void* p1 = nullptr;
-    void* p2 = nullptr;
-    uint32_t n1 = 0;
-    uint32_t n2 = 0;
-    const bool locked = m_pBuffer->Lock(offset, bytes, &p1, &n1, &p2, &n2);
+    result.locked = m_pBuffer->Lock(offset, bytes, &result.p1, &result.n1, &result.p2, &result.n2);
 
-    std::unique_lock<std::mutex> guard(m_lock);
-    if (locked) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (result.locked) {
         // The frames of the first region, then those of the second.
-        WriteFrames(static_cast<int16_t*>(p1), n1 / 4, draining, result);
-        if (p2 != nullptr && n2 > 0) {
-            WriteFrames(static_cast<int16_t*>(p2), n2 / 4, draining, result);
+        WriteFrames(static_cast<int16_t*>(result.p1), result.n1 / 4, draining, result);
+        if (result.p2 != nullptr && result.n2 > 0) {
+            WriteFrames(static_cast<int16_t*>(result.p2), result.n2 / 4, draining, result);
         }
-        m_pBuffer->Unlock(p1, n1, p2, n2);
     }
     // A region that cannot be locked skips this refill: the segment plays what it held.
 
@@ -368,7 +378,6 @@ CCuePlayer::RefillResult CCuePlayer::Refill(int segment, bool draining) {
 
     StepLevel(result);
     if (result.dataEnded && m_killed) result.stopNow = true;
-    m_readyEvent->Set();
     return result;
 }
 

@@ -107,8 +107,14 @@ private:
     struct RefillResult {
         bool dataEnded = false;    // a read found no more data in this refill
         uint64_t framesToEnd = 0;  // output frames from this refill's start to the data's end
-        bool stopNow = false;      // killed, faded out, or stopped: end without playing out
+        bool stopNow = false;      // killed or faded out: end without playing out
         bool faded = false;        // PLAYER_FADED is due
+        // The regions of the buffer written, published by Unlock after the status is reported.
+        void* p1 = nullptr;
+        void* p2 = nullptr;
+        uint32_t n1 = 0;
+        uint32_t n2 = 0;
+        bool locked = false;
     };
 
     void Prepare(unsigned startPercent);
@@ -118,6 +124,7 @@ private:
     void WriteFrames(int16_t* out, uint32_t frames, bool draining, RefillResult& result);
     void StepLevel(RefillResult& result);
     void Report(int status);
+    void Finish(bool counted);
 
     CQRecord* m_pCue;
     std::weak_ptr<IPlayerStatusReceiver> m_receiver;
