@@ -1,0 +1,297 @@
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <csignal>
+
+#include "TestCues.h"
+#include "cuelist/CMVDoc.h"
+#include "cuelist/CQRecord.h"
+
+namespace {
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+QStringList Ids(const CMVDoc& doc) {
+    QStringList ids;
+    for (CQRecord* cue : doc.GetCues()) ids << QString::fromLatin1(cue->m_strID);
+    return ids;
+}
+
+// Records every cue announced for destruction and checks that it is still alive and listed.
+struct DestroyWatch {
+    explicit DestroyWatch(CMVDoc* doc) {
+        QObject::connect(doc, &CMVDoc::aboutToDestroyCues, [this, doc](const QList<CQRecord*>& c) {
+            for (CQRecord* cue : c) {
+                EXPECT_GE(doc->IndexOf(cue), 0) << "announced cue is not in the list";
+                ids << QString::fromLatin1(cue->m_strID);  // still a live record
+            }
+        });
+    }
+    QStringList ids;
+};
+
+class CMVDocFiles : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
+    QString Path(const QString& name) const { return m_dir.filePath(name); }
+    QTemporaryDir m_dir;
+};
+
+}  // namespace
+
+TEST(CMVDoc, DefaultIdsAdvanceByTenAndNeverGoBack) {
+    CMVDoc doc;
+    doc.AddCue(-1);
+    doc.AddCue(-1);
+    doc.DeleteCue(1);  // a cancelled Add Cue has still used its number
+    doc.AddCue(-1);
+    EXPECT_EQ(Ids(doc), QStringList({"Q010", "Q030"}));
+
+    while (doc.GetCueCount() < 98) doc.AddCue(-1);
+    EXPECT_EQ(doc.GetCue(97)->m_strID, "Q990");
+    EXPECT_EQ(doc.AddCue(-1)->m_strID, "Q1000");
+
+    while (doc.GetCueCount() > 0) doc.DeleteCue(0);
+    EXPECT_EQ(doc.AddCue(-1)->m_strID, "Q1010");
+    doc.OnNewDocument();
+    EXPECT_EQ(doc.AddCue(-1)->m_strID, "Q010");
+}
+
+TEST(CMVDoc, AddCuePlacesTheCueAndMarksTheDocument) {
+    CMVDoc doc;
+    EXPECT_FALSE(doc.IsModified());
+    doc.AddCue(-1);
+    EXPECT_TRUE(doc.IsModified());
+    doc.AddCue(5);  // past the end: appended
+    doc.AddCue(0);  // at the top
+    doc.AddCue(1);
+    EXPECT_EQ(Ids(doc), QStringList({"Q030", "Q040", "Q010", "Q020"}));
+    doc.SetModifiedFlag(false);
+    doc.DeleteCue(7);   // out of range: nothing
+    doc.DeleteCue(-1);  // nothing
+    doc.DeleteCue(0);
+    EXPECT_EQ(doc.GetCueCount(), 3);
+    EXPECT_FALSE(doc.IsModified());  // deleting leaves the flag alone
+    EXPECT_EQ(doc.GetTitle(), "Untitled");
+}
+
+TEST(CMVDoc, EveryPathThatDestroysRecordsAnnouncesThemFirst) {
+    auto doc = std::make_unique<CMVDoc>();
+    DestroyWatch watch(doc.get());
+    for (int i = 0; i < 6; ++i) doc->AddCue(-1);
+    doc->DeleteCue(0);
+    EXPECT_EQ(watch.ids, QStringList({"Q010"}));
+    doc->DeleteCues({doc->GetCue(0), doc->GetCue(0), nullptr});
+    EXPECT_EQ(watch.ids, QStringList({"Q010", "Q020"}));
+
+    // Rebuilding from the rows: Q040 dropped, a pasted record adopted, repeats ignored.
+    auto* pasted = new CQRecord;
+    pasted->m_strID = "P1";
+    doc->RebuildFromList({doc->GetCue(3), pasted, doc->GetCue(0), pasted, nullptr, doc->GetCue(2)});
+    EXPECT_EQ(Ids(*doc), QStringList({"Q060", "P1", "Q030", "Q050"}));
+    EXPECT_EQ(watch.ids.last(), "Q040");
+
+    CQRecord* taken = doc->TakeCue(1);
+    EXPECT_EQ(taken, pasted);
+    doc->InsertCue(0, taken);
+    doc->InsertCue(0, taken);  // already held: ignored
+    doc->MoveCue(0, 99);
+    EXPECT_EQ(Ids(*doc), QStringList({"Q060", "Q030", "Q050", "P1"}));
+
+    doc->DeleteContents();
+    EXPECT_EQ(doc->GetCueCount(), 0);
+    EXPECT_EQ(doc->m_nLastCueNumber, 0);
+    EXPECT_EQ(watch.ids.size(), 7);
+
+    doc->AddCue(-1);
+    doc.reset();  // the document's end destroys its records too
+    EXPECT_EQ(watch.ids.last(), "Q010");
+}
+
+TEST_F(CMVDocFiles, SaveOpenSaveGivesTheSameBytes) {
+    const QString sound = Path("Bell.wav");
+    WriteFile(sound, "RIFF");
+    CMVDoc doc;
+    CQRecord* cue = doc.AddCue(-1);
+    cue->SetFilePath(QFile::encodeName(sound));
+    cue->m_nVolume = -12;
+    cue->m_byReserved = 7;
+    doc.AddCue(-1)->SetFilePath(QFile::encodeName(sound));
+    QString error;
+    ASSERT_TRUE(doc.OnSaveDocument(Path("show.MVL"), &error)) << error.toStdString();
+    EXPECT_FALSE(doc.IsModified());
+    EXPECT_EQ(doc.GetTitle(), "show.MVL");
+    const QByteArray first = ReadFile(Path("show.MVL"));
+
+    CMVDoc reopened;
+    ASSERT_TRUE(reopened.OnOpenDocument(Path("show.MVL"), &error)) << error.toStdString();
+    EXPECT_FALSE(reopened.IsModified());
+    EXPECT_EQ(reopened.m_nLastCueNumber, 20);
+    EXPECT_EQ(reopened.GetCue(0)->m_byReserved, 7);
+    ASSERT_TRUE(reopened.OnSaveDocument(Path("again.MVL"), &error));
+    EXPECT_EQ(ReadFile(Path("again.MVL")).toHex(), first.toHex());
+    EXPECT_EQ(reopened.AddCue(-1)->m_strID, "Q030");  // the sequence continues
+}
+
+TEST_F(CMVDocFiles, OpeningResolvesSoundPathsAgainstTheListsFolder) {
+    QByteArray bytes = testcues::ReadGolden("two_cues.mvl");
+    ASSERT_FALSE(bytes.isEmpty());
+    WriteFile(Path("moved.MVL"), bytes);
+    WriteFile(Path("Bell.wav"), "RIFF");
+    CMVDoc doc;
+    QString error;
+    ASSERT_TRUE(doc.OnOpenDocument(Path("moved.MVL"), &error));
+    EXPECT_EQ(doc.GetCue(0)->m_strPath, QFile::encodeName(Path("Bell.wav")));
+    EXPECT_EQ(doc.GetCue(1)->m_strPath, QFile::encodeName(Path("Rain.wav")));  // missing too
+}
+
+TEST_F(CMVDocFiles, ZeroByteFileIsAnEmptyList) {
+    WriteFile(Path("empty.MVL"), QByteArray());
+    CMVDoc doc;
+    doc.AddCue(-1);
+    QString error;
+    ASSERT_TRUE(doc.OnOpenDocument(Path("empty.MVL"), &error));
+    EXPECT_EQ(doc.GetCueCount(), 0);
+    EXPECT_FALSE(doc.IsModified());
+    EXPECT_EQ(doc.GetTitle(), "empty.MVL");
+    EXPECT_EQ(doc.AddCue(-1)->m_strID, "Q010");
+}
+
+TEST_F(CMVDocFiles, UnreadableContentsLeaveANewEmptyList) {
+    const QByteArray golden = testcues::ReadGolden("two_cues.mvl");
+    const QByteArray broken[] = {
+        golden.left(60),                                                // ends inside a cue
+        golden.left(golden.size() - 1),                                 // inside the last word
+        QByteArray(golden).replace("CQRecord", "CQRecorD"),             // bad class
+        QByteArray(golden).replace(4, 2, QByteArray::fromHex("0200")),  // bad schema
+        QByteArray::fromHex("0200") + golden.mid(2, 73) + QByteArray::fromHex("0200"),  // ref
+    };
+    for (const QByteArray& bytes : broken) {
+        WriteFile(Path("bad.MVL"), bytes);
+        CMVDoc doc;
+        DestroyWatch watch(&doc);
+        doc.AddCue(-1);
+        QString error;
+        EXPECT_FALSE(doc.OnOpenDocument(Path("bad.MVL"), &error));
+        EXPECT_EQ(error, "Unexpected file format.") << bytes.toHex().constData();
+        EXPECT_EQ(doc.GetCueCount(), 0);
+        EXPECT_EQ(doc.m_nLastCueNumber, 0);
+        EXPECT_EQ(doc.GetTitle(), "Untitled");
+        EXPECT_FALSE(doc.IsModified());
+        EXPECT_EQ(watch.ids, QStringList({"Q010"}));
+    }
+}
+
+TEST_F(CMVDocFiles, FilesThatCannotBeOpenedLeaveTheListAlone) {
+    CMVDoc doc;
+    doc.AddCue(-1);
+    QString error;
+    ASSERT_TRUE(doc.OnSaveDocument(Path("current.MVL"), &error));
+    doc.AddCue(-1);
+
+    EXPECT_FALSE(doc.OnOpenDocument(Path("missing.MVL"), &error));
+    EXPECT_EQ(error, Path("missing.MVL") + " was not found.");
+    EXPECT_FALSE(doc.OnOpenDocument(Path("nofolder/x.MVL"), &error));
+    EXPECT_EQ(error, Path("nofolder/x.MVL") + " contains an invalid path.");
+    EXPECT_FALSE(doc.OnOpenDocument(m_dir.path(), &error));
+    EXPECT_EQ(error, "Access to " + m_dir.path() + " was denied.");
+
+    // Another copy of the program holds the file while saving it.
+    const QByteArray locked = QFile::encodeName(Path("current.MVL"));
+    const int fd = ::open(locked.constData(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    EXPECT_FALSE(doc.OnOpenDocument(Path("current.MVL"), &error));
+    EXPECT_EQ(error, "A sharing violation occurred while accessing " + Path("current.MVL") + ".");
+    ::close(fd);
+
+    EXPECT_EQ(Ids(doc), QStringList({"Q010", "Q020"}));
+    EXPECT_EQ(doc.GetTitle(), "current.MVL");
+    EXPECT_TRUE(doc.IsModified());
+}
+
+TEST_F(CMVDocFiles, SaveFailuresKeepTheDocumentModified) {
+    CMVDoc doc;
+    doc.AddCue(-1);
+    QString error;
+    EXPECT_FALSE(doc.OnSaveDocument(QString(), &error));
+    EXPECT_EQ(error, "Invalid filename.");
+    EXPECT_FALSE(doc.OnSaveDocument(Path("nofolder/x.MVL"), &error));
+    EXPECT_EQ(error, Path("nofolder/x.MVL") + " contains an invalid path.");
+    ASSERT_TRUE(QDir().mkpath(Path("folder.MVL")));
+    EXPECT_FALSE(doc.OnSaveDocument(Path("folder.MVL"), &error));
+    EXPECT_EQ(error, "Access to " + Path("folder.MVL") + " was denied.");
+
+    // A reader of another copy holds the file.
+    WriteFile(Path("busy.MVL"), "old");
+    const QByteArray busy = QFile::encodeName(Path("busy.MVL"));
+    const int fd = ::open(busy.constData(), O_RDONLY);
+    ASSERT_EQ(::flock(fd, LOCK_SH), 0);
+    EXPECT_FALSE(doc.OnSaveDocument(Path("busy.MVL"), &error));
+    EXPECT_EQ(error, "A sharing violation occurred while accessing " + Path("busy.MVL") + ".");
+    ::close(fd);
+    EXPECT_EQ(ReadFile(Path("busy.MVL")), "old");
+
+    EXPECT_TRUE(doc.IsModified());
+    EXPECT_EQ(doc.GetPathName(), QString());
+}
+
+TEST_F(CMVDocFiles, FailedWriteNeverDamagesTheOldFile) {
+    CMVDoc doc;
+    for (int i = 0; i < 200; ++i) doc.AddCue(-1)->m_strNotes = QByteArray(100, 'n');
+    WriteFile(Path("show.MVL"), "the previous show");
+    // Files may not grow past 1 KiB: the write fails as on a full disk.
+    struct sigaction ignore {};
+    struct sigaction previous {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGXFSZ, &ignore, &previous);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    QString error;
+    const bool saved = doc.OnSaveDocument(Path("show.MVL"), &error);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::sigaction(SIGXFSZ, &previous, nullptr);
+
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(error, "Disk full while accessing " + Path("show.MVL") + ".");
+    EXPECT_EQ(ReadFile(Path("show.MVL")), "the previous show");
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList({"show.MVL"}));  // no temporary file left behind
+    EXPECT_TRUE(doc.IsModified());
+}
+
+TEST_F(CMVDocFiles, SaveKeepsPermissionsAndFollowsLinks) {
+    CMVDoc doc;
+    doc.AddCue(-1);
+    WriteFile(Path("real.MVL"), "old");
+    const QByteArray real = QFile::encodeName(Path("real.MVL"));
+    ASSERT_EQ(::chmod(real.constData(), 0640), 0);
+    ASSERT_TRUE(QFile::link(Path("real.MVL"), Path("link.MVL")));
+    QString error;
+    ASSERT_TRUE(doc.OnSaveDocument(Path("link.MVL"), &error)) << error.toStdString();
+    EXPECT_TRUE(QFileInfo(Path("link.MVL")).isSymLink());
+    EXPECT_EQ(ReadFile(Path("real.MVL")), doc.SaveToBytes());
+    struct stat st {};
+    ASSERT_EQ(::stat(real.constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
