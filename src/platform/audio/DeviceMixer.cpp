@@ -85,8 +85,13 @@ void DeviceMixer::Detach(SoundBuffer* buffer) {
     // to finish. A pass that starts later cannot see the buffer.
     const uint64_t sequence = m_passSequence.load(std::memory_order_seq_cst);
     if (sequence & 1) {
-        while (m_passSequence.load(std::memory_order_acquire) == sequence) {
-            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        // A pass lasts well under a millisecond: yield first, sleep only if it takes longer.
+        for (int spins = 0; m_passSequence.load(std::memory_order_acquire) == sequence; ++spins) {
+            if (spins < 1000) {
+                std::this_thread::yield();
+            } else {
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+            }
         }
     }
     // The buffer may hold the last reference to this mixer: drop it after the lock.
