@@ -18,6 +18,7 @@ class CCuePlayer;
 class CCueListModel;
 class QPainter;
 class QPrinter;
+class PrinterDefaults;
 class QDragEnterEvent;
 class QDragMoveEvent;
 class QDragLeaveEvent;
@@ -162,6 +163,9 @@ public:
     void OnFilePrintPreview();
     // Prints the list on `printer`; returns false when nothing could be printed.
     bool PrintList(QPrinter* printer);
+    // The printer settings print jobs start from, owned by the application (none: the system's
+    // defaults).
+    void SetPrinterDefaults(PrinterDefaults* defaults);
 
 signals:
     // The current player, or null when nothing plays; emitted synchronously after every status
@@ -213,6 +217,7 @@ private:
     CMVDoc* m_pDoc = nullptr;
     CCueListModel* m_pModel = nullptr;
     std::function<int()> m_startPosition;
+    PrinterDefaults* m_pPrinterDefaults = nullptr;
 
     // Players: m_players lists those that still take commands, in starting order; m_slots owns
     // every player the view started, including those fading out after PLAYER_FADED.

@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <memory>
+
+#include "cuelist/CMVDoc.h"
+#include "cuelist/CQRecord.h"
+#include "view/CMVView.h"
+#include "view/CommandIds.h"
+#include "view/MessageBox.h"
+#include "view/PrintRenderer.h"
+#include "view/PrinterDefaults.h"
+
+namespace {
+
+// A PDF printer with a landscape US Letter page and a printer's quarter-inch borders.
+void SetUpPdfPrinter(QPrinter& printer, const QString& path) {
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(path);
+    printer.setPageLayout(QPageLayout(QPageSize(QPageSize::Letter), QPageLayout::Landscape,
+                                      QMarginsF(0.25, 0.25, 0.25, 0.25), QPageLayout::Inch));
+}
+
+QString PdfText(const QString& pdf) {
+    QProcess process;
+    process.start("pdftotext", {"-layout", pdf, "-"});
+    if (!process.waitForFinished(60000)) return {};
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+class ViewPrintTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        m_doc = std::make_unique<CMVDoc>();
+        m_doc->OnNewDocument();
+    }
+    void TearDown() override { mvui::SetMessageHandlerForTesting({}); }
+
+    CMVView& MakeView(int cues) {
+        for (int i = 0; i < cues; ++i) {
+            CQRecord* cue = m_doc->AddCue(-1);
+            cue->m_strDescription = "Storm " + QByteArray::number(i + 1);
+        }
+        m_view = std::make_unique<CMVView>(m_doc.get());
+        m_view->resize(900, 400);
+        m_view->OnInitialUpdate();
+        return *m_view;
+    }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<CMVDoc> m_doc;
+    std::unique_ptr<CMVView> m_view;
+};
+
+}  // namespace
+
+TEST_F(ViewPrintTest, PrintsTheRowsAsTheListShowsThemInListOrder) {
+    if (QStandardPaths::findExecutable("pdftotext").isEmpty()) GTEST_SKIP() << "no pdftotext";
+    CMVView& view = MakeView(50);
+    // The list order is what prints: the last cue dragged to the top prints first.
+    view.MoveListItem(49, 0);
+    view.RebuildFromList();
+    m_doc->GetCue(1)->m_nPan = 25;
+    view.UpdateListItem(m_doc->GetCue(1));
+
+    QPrinter printer(QPrinter::HighResolution);
+    SetUpPdfPrinter(printer, m_dir.filePath("list.pdf"));
+    ASSERT_TRUE(view.PrintList(&printer));
+
+    const QStringList pages = PdfText(m_dir.filePath("list.pdf")).split('\f');
+    ASSERT_GE(pages.size(), 2);
+    EXPECT_TRUE(pages[0].contains("Page 1/2 of cue list for Untitled"));
+    EXPECT_TRUE(pages[1].contains("Page 2/2 of cue list for Untitled"));
+    EXPECT_LT(pages[0].indexOf("Storm 50"), pages[0].indexOf("Storm 1 "));
+    EXPECT_TRUE(pages[0].contains("R25"));
+    EXPECT_TRUE(pages[1].contains("Storm 49"));
+    EXPECT_FALSE(pages[1].contains("Storm 48"));
+}
+
+TEST_F(ViewPrintTest, PreviewShowsTheSamePagesAsPrinting) {
+    CMVView& view = MakeView(120);
+    QPrinter printer(QPrinter::HighResolution);
+    SetUpPdfPrinter(printer, m_dir.filePath("unused.pdf"));
+    QList<mvprint::PrintRow> rows;
+    for (int r = 0; r < view.GetRowCount(); ++r)
+        rows.append(mvprint::ToPrintRow(view.GetRowTexts(r)));
+    const int expected = mvprint::LayoutForPrinter(&printer, rows, "Untitled").pageCount;
+    EXPECT_EQ(expected, 3);  // 49 + 49 + 22
+
+    QPrintPreviewWidget preview(&printer);
+    QObject::connect(&preview, &QPrintPreviewWidget::paintRequested, &view,
+                     [&view](QPrinter* target) { view.PrintList(target); });
+    preview.updatePreview();
+    EXPECT_EQ(preview.pageCount(), expected);
+}
+
+TEST_F(ViewPrintTest, PreviewCommandOpensItsOwnPreviewOfEveryPage) {
+    CMVView& view = MakeView(150);
+    ASSERT_EQ(view.OnUpdateCommand(ID_FILE_PRINT_PREVIEW), std::optional<bool>(true));
+    QList<mvprint::PrintRow> rows;
+    for (int r = 0; r < view.GetRowCount(); ++r)
+        rows.append(mvprint::ToPrintRow(view.GetRowTexts(r)));
+    // Two previews in a row, each on a printer of its own.
+    for (int round = 0; round < 2; ++round) {
+        int pages = -1;
+        int expected = -2;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QPrintPreviewDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            expected = mvprint::LayoutForPrinter(dialog->printer(), rows, "Untitled").pageCount;
+            if (auto* widget = dialog->findChild<QPrintPreviewWidget*>()) {
+                widget->updatePreview();
+                pages = widget->pageCount();
+            }
+            dialog->reject();
+        });
+        EXPECT_TRUE(view.OnCmdMsg(ID_FILE_PRINT_PREVIEW));
+        EXPECT_GE(expected, 3) << "round " << round;  // 150 rows on Letter or A4, either way up
+        EXPECT_EQ(pages, expected) << "round " << round;
+    }
+}
+
+TEST_F(ViewPrintTest, DirectPrintWithoutAnyPrinterSaysSo) {
+    if (PrinterDefaults::AnyPrinterInstalled()) GTEST_SKIP() << "a printer is installed here";
+    CMVView& view = MakeView(3);
+    QStringList shown;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    mvui::SetMessageHandlerForTesting(
+        [&](const QString& text, QMessageBox::Icon i, QMessageBox::StandardButtons) {
+            shown << text;
+            icon = i;
+            return int(QMessageBox::Ok);
+        });
+    view.OnFilePrintDirect();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0], PrinterDefaults::kNoPrinterText);
+    EXPECT_EQ(icon, QMessageBox::Warning);
+}
+
+TEST_F(ViewPrintTest, PrintDialogChoicesCarryOverToTheNextJob) {
+    PrinterDefaults defaults;
+    QPrinter chosen(QPrinter::HighResolution);
+    chosen.setOutputFormat(QPrinter::PdfFormat);
+    chosen.setOutputFileName(m_dir.filePath("chosen.pdf"));
+    chosen.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                     QMarginsF(10, 12, 10, 12), QPageLayout::Millimeter));
+    defaults.TakeFrom(chosen);
+
+    QPrinter next(QPrinter::HighResolution);
+    next.setPageOrientation(QPageLayout::Landscape);
+    defaults.ApplyTo(next);
+    EXPECT_EQ(next.pageLayout().pageSize().id(), QPageSize::A4);
+    EXPECT_EQ(next.pageLayout().orientation(), QPageLayout::Portrait);
+    // A print-to-file choice is not a printer to keep.
+    EXPECT_TRUE(defaults.GetPrinterName().isEmpty());
+    EXPECT_TRUE(next.outputFileName().isEmpty());
+}
+
+TEST(PrinterDefaultsTest, LandscapeOnlyWhenADefaultPrinterExists) {
+    PrinterDefaults defaults;
+    const bool hasDefault = defaults.Initialize();
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageOrientation(QPageLayout::Portrait);
+    defaults.ApplyTo(printer);
+    EXPECT_EQ(printer.pageLayout().orientation(),
+              hasDefault ? QPageLayout::Landscape : QPageLayout::Portrait);
+}
