@@ -90,6 +90,11 @@ public:
         log = std::make_shared<StatusLog>(device);
     }
 
+    // The path of `name` in the rig's temporary folder (the folder itself for an empty name).
+    QByteArray PathOf(const char* name) const {
+        return m_dir.filePath(QString::fromLatin1(name)).toLocal8Bit();
+    }
+
     QByteArray WriteFile(const char* name, const QByteArray& bytes) {
         const QString path = m_dir.filePath(QString::fromLatin1(name));
         EXPECT_TRUE(testwav::WriteFile(path, bytes));

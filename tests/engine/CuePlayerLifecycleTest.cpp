@@ -1,0 +1,146 @@
+// Players that cannot play, and the lifetime rules of players that can.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "engine/EngineRig.h"
+
+using namespace testwav;
+
+namespace {
+
+TEST(CuePlayerLifecycle, FailedPlayersSayWhyAndNeverReport) {
+    EngineRig rig;
+    Format good;
+    const QByteArray data = Samples16({1, 2, 3, 4});
+    Format noAlign = good;
+    noAlign.blockAlign = 3;
+    Format noRate = good;
+    noRate.rate = 0;
+    Format adpcm = good;
+    adpcm.tag = 2;
+
+    struct Case {
+        const char* what;
+        QByteArray path;
+        const char* message;
+        PlayerMessageIcon icon;
+    };
+    const std::vector<Case> cases = {
+        {"missing file", rig.PathOf("nothing.wav"),
+         "Cannot open WAV file - please check filename and path", PlayerMessageIcon::None},
+        {"not RIFF", rig.WriteFile("text.wav", "just text, no header"), "",
+         PlayerMessageIcon::None},
+        {"no fmt", rig.WriteFile("nofmt.wav", Riff(Chunk("data", data))), "",
+         PlayerMessageIcon::None},
+        {"no data", rig.WriteFile("nodata.wav", Riff(Chunk("fmt ", FmtBody(good)))), "",
+         PlayerMessageIcon::None},
+        {"short fmt",
+         rig.WriteFile("shortfmt.wav",
+                       Riff(Chunk("fmt ", FmtBody(good).left(12)) + Chunk("data", data))),
+         "", PlayerMessageIcon::None},
+        {"bad block align", rig.WriteFile("align.wav", Wav(noAlign, data)), "",
+         PlayerMessageIcon::None},
+        {"rate 0", rig.WriteFile("rate.wav", Wav(noRate, data)), "", PlayerMessageIcon::None},
+        {"compressed", rig.WriteFile("adpcm.wav", Wav(adpcm, data)), "", PlayerMessageIcon::None},
+        {"a folder", rig.PathOf(""), "Cannot open WAV file - please check filename and path",
+         PlayerMessageIcon::None},
+    };
+    for (const Case& c : cases) {
+        CQRecord* cue = rig.Cue(c.path);
+        auto player = rig.Prepare(cue);
+        EXPECT_TRUE(player->IsFailed()) << c.what;
+        EXPECT_EQ(player->GetFailureMessage().toStdString(), c.message) << c.what;
+        EXPECT_EQ(player->GetFailureIcon(), c.icon) << c.what;
+        player->Start();  // does nothing on a failed player
+        player->ApplyCommand(CCuePlayer::kKill);
+        player->SeekToPercent(50);
+        EXPECT_EQ(player->GetElapsedMs(), 0u);
+        EXPECT_EQ(player->GetRemainingMs(), 0u);
+        player.reset();
+        EXPECT_EQ(cue->m_nPlayCount.load(), 0);
+    }
+    EXPECT_TRUE(rig.log->Entries().empty());
+}
+
+TEST(CuePlayerLifecycle, ABufferThatCannotBeCreatedFailsWithTheStopIcon) {
+    CSoundOutput none;  // no device was opened
+    EngineRig rig;
+    CQRecord* cue = rig.WavCue("ok.wav", Ramp16(100, 2, 44100));
+    CCuePlayer player(cue, 0, rig.log, none);
+    EXPECT_TRUE(player.IsFailed());
+    EXPECT_EQ(player.GetFailureMessage().toStdString(),
+              "DirectX failed to create secondary buffer");
+    EXPECT_EQ(player.GetFailureIcon(), PlayerMessageIcon::Error);
+}
+
+TEST(CuePlayerLifecycle, FindsAFileWhoseNameDiffersOnlyInLetterCase) {
+    EngineRig rig;
+    const QByteArray path = rig.WriteFile("Thunder.wav", Ramp16(100, 2, 44100));
+    CQRecord* cue = rig.Cue(path.left(path.size() - 11) + "THUNDER.WAV");
+    auto player = rig.Prepare(cue);
+    EXPECT_FALSE(player->IsFailed());
+}
+
+TEST(CuePlayerLifecycle, DestroyingAPlayingPlayerStopsItAtOnceAndReportsNothingMore) {
+    EngineRig rig;
+    CQRecord* cue = rig.WavCue("long.wav", Ramp16(400000, 2, 44100));
+    auto player = rig.Play(cue);
+    rig.RenderRefills(3);
+    EXPECT_EQ(cue->m_nPlayCount.load(), 1);
+    const CCuePlayer* address = player.get();
+    // The device is not rendering: the worker must not wait for it to play a segment.
+    const auto start = std::chrono::steady_clock::now();
+    player.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(cue->m_nPlayCount.load(), 0);
+    EXPECT_EQ(rig.log->Count(address, PLAYER_ENDED), 0);
+    rig.RenderRefills(6);
+    EXPECT_TRUE(rig.SilentFrom(3 * kRefillFrames + 1));
+
+    // A player that was never started, or has ended, is destroyed as well.
+    auto unstarted = rig.Prepare(cue);
+    unstarted.reset();
+    auto ended = rig.Play(rig.WavCue("short.wav", Ramp16(10, 2, 44100)));
+    ASSERT_TRUE(rig.RenderUntilEnded(ended.get(), 100 * kRefillFrames));
+    ended.reset();
+}
+
+TEST(CuePlayerLifecycle, WithoutAReceiverTheWorkerNeitherCountsNorReports) {
+    EngineRig rig;
+    CQRecord* cue = rig.WavCue("n.wav", Ramp16(5000, 2, 44100));
+    auto receiver = std::make_shared<StatusLog>(rig.device);
+    auto player = std::make_unique<CCuePlayer>(cue, 0, receiver, rig.output);
+    receiver.reset();  // the view is gone
+    player->Start();
+    rig.RenderRefills(8);
+    EXPECT_EQ(cue->m_nPlayCount.load(), 0);
+    EXPECT_EQ(player->GetRemainingMs(), 0u);
+    EXPECT_EQ(rig.Left(2), 1);
+    EXPECT_TRUE(rig.SilentFrom(5002));
+}
+
+TEST(CuePlayerLifecycle, PlayersOfOneCueCountThemselvesEach) {
+    EngineRig rig;
+    CQRecord* cue = rig.WavCue("m.wav", Ramp16(30000, 2, 44100));
+    auto first = rig.Play(cue);
+    auto second = rig.Play(cue);
+    auto third = rig.Play(cue);
+    EXPECT_EQ(cue->m_nPlayCount.load(), 3);
+    second->ApplyCommand(CCuePlayer::kKill);
+    ASSERT_TRUE(rig.RenderUntilEnded(second.get(), 10 * kRefillFrames));
+    EXPECT_EQ(cue->m_nPlayCount.load(), 2);
+    ASSERT_TRUE(rig.RenderUntilEnded(third.get(), 100 * kRefillFrames));
+    EXPECT_TRUE(rig.log->WaitFor(first.get(), PLAYER_ENDED));
+    EXPECT_EQ(cue->m_nPlayCount.load(), 0);
+    // Every player reports in order: started, then ended, and nothing after it.
+    for (const CCuePlayer* p : {first.get(), second.get(), third.get()}) {
+        std::vector<int> statuses;
+        for (const auto& e : rig.log->Entries()) {
+            if (e.player == p) statuses.push_back(e.status);
+        }
+        EXPECT_EQ(statuses, (std::vector<int>{PLAYER_STARTED, PLAYER_ENDED}));
+    }
+}
+
+}  // namespace
