@@ -1,0 +1,127 @@
+// Cost of the device mixer: the time of one mixing pass with many playing buffers, as a share
+// of the device period it must fit in, measured offline (pure mixing) and on the virtual
+// real-time device (with its clock thread's scheduling).
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "platform/audio/DeviceMixer.h"
+#include "platform/audio/OfflineDevice.h"
+#include "platform/audio/SoundBuffer.h"
+#include "platform/audio/VirtualDevice.h"
+#include "platform/sync/AutoResetEvent.h"
+
+namespace {
+
+// CPU time of the calling thread: unlike the wall clock it does not count the time the thread
+// was preempted, which on a busy machine dwarfs the mixing itself.
+double ThreadCpuUs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1e6 + ts.tv_nsec / 1e3;
+}
+
+struct Streaming {
+    std::unique_ptr<SoundBuffer> buffer;
+    std::vector<std::unique_ptr<AutoResetEvent>> events;
+};
+
+// Fills the buffer with noise, gives it a level and pan, notification events as a player's
+// buffer has, and starts it looping.
+Streaming StartNoise(OutputDevice& device, std::mt19937& random) {
+    Streaming s;
+    s.buffer = device.CreateBuffer();
+    if (!s.buffer) return s;
+    void* p1 = nullptr;
+    void* p2 = nullptr;
+    uint32_t n1 = 0;
+    uint32_t n2 = 0;
+    s.buffer->Lock(0, SoundBuffer::kBufferBytes, &p1, &n1, &p2, &n2);
+    std::uniform_int_distribution<int> sample(-20000, 20000);
+    auto* samples = static_cast<int16_t*>(p1);
+    for (uint32_t i = 0; i < n1 / 2; ++i) samples[i] = static_cast<int16_t>(sample(random));
+    s.buffer->Unlock(p1, n1, p2, n2);
+    std::vector<AutoResetEvent*> list;
+    for (int i = 0; i < 8; ++i) {
+        s.events.push_back(std::make_unique<AutoResetEvent>());
+        list.push_back(s.events.back().get());
+    }
+    s.buffer->SetNotificationPositions(
+        SoundBuffer::SegmentEndNotifications(std::span<AutoResetEvent* const, 8>(list.data(), 8)));
+    s.buffer->SetRefillsExpected(false);  // nobody refills: do not count underruns
+    s.buffer->SetVolume(std::uniform_int_distribution<int>(-3000, 0)(random));
+    s.buffer->SetPan(std::uniform_int_distribution<int>(-2000, 2000)(random));
+    s.buffer->Play(true);
+    return s;
+}
+
+void OfflineFigures(int buffers, uint32_t period, int passes) {
+    OfflineDevice device("bench");
+    std::mt19937 random(7);
+    std::vector<Streaming> playing;
+    for (int i = 0; i < buffers; ++i) playing.push_back(StartNoise(device, random));
+    DeviceMixer& mixer = *device.GetMixer();
+    std::vector<int16_t> out(2 * static_cast<size_t>(period));
+    std::vector<double> wall;
+    std::vector<double> cpu;
+    wall.reserve(passes);
+    cpu.reserve(passes);
+    for (int i = 0; i < 50; ++i) mixer.Mix(out.data(), period);  // warm up
+    for (int i = 0; i < passes; ++i) {
+        const double c0 = ThreadCpuUs();
+        const auto t0 = std::chrono::steady_clock::now();
+        mixer.Mix(out.data(), period);
+        wall.push_back(
+            std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0)
+                .count());
+        cpu.push_back(ThreadCpuUs() - c0);
+    }
+    std::sort(wall.begin(), wall.end());
+    std::sort(cpu.begin(), cpu.end());
+    const double periodUs = period * 1e6 / 44100.0;
+    const auto share = [periodUs](double us) { return 100 * us / periodUs; };
+    const double median = cpu[cpu.size() / 2];
+    const double p99 = cpu[cpu.size() * 99 / 100];
+    std::printf(
+        "offline  %3d buffers, period %4u (%.2f ms): CPU median %6.1f us (%5.2f %%), p99 %6.1f us "
+        "(%5.2f %%), worst %6.1f us (%5.2f %%); worst wall %8.1f us (%6.2f %%)\n",
+        buffers, period, periodUs / 1000, median, share(median), p99, share(p99), cpu.back(),
+        share(cpu.back()), wall.back(), share(wall.back()));
+}
+
+void RealTimeFigures(int buffers, uint32_t period, int seconds) {
+    VirtualDevice device("bench", {}, period);
+    std::mt19937 random(11);
+    std::vector<Streaming> playing;
+    for (int i = 0; i < buffers; ++i) playing.push_back(StartNoise(device, random));
+    device.Open();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    device.GetMixer()->ResetPassStatistics();
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    const double worstUs = device.GetMixer()->GetWorstPassNs() / 1000.0;
+    const uint64_t late = device.GetLatePeriods();
+    device.Close();
+    const double periodUs = period * 1e6 / 44100.0;
+    std::printf(
+        "virtual  %3d buffers, period %4u (%.2f ms), %d s real time: worst pass %7.1f us "
+        "(%5.2f %% of the period), %llu late periods\n",
+        buffers, period, periodUs / 1000, seconds, worstUs, 100 * worstUs / periodUs,
+        static_cast<unsigned long long>(late));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+    for (int buffers : {1, 16, 64, 128, 256}) OfflineFigures(buffers, 512, 5000);
+    OfflineFigures(64, 256, 5000);
+    RealTimeFigures(64, 512, seconds);
+    RealTimeFigures(64, 256, seconds);
+    return 0;
+}

@@ -1,0 +1,75 @@
+#!/bin/sh
+# Starts or stops a private sound server for the RtAudio backend tests.
+#   sound_server.sh start|stop jack|pulse STATE_DIR
+# jack:  a JACK dummy server (44100 Hz, period 512) named $JACK_DEFAULT_SERVER.
+# pulse: a PulseAudio server with two null sinks, "ChannelA" and "ChannelB", whose socket is
+#        under $XDG_RUNTIME_DIR (STATE_DIR/pulse-runtime).
+# A missing server binary is not an error here: the tests skip themselves in that case.
+set -u
+action=$1
+kind=$2
+state=$3
+mkdir -p "$state"
+
+stop_pid() {
+    pidfile=$1
+    [ -f "$pidfile" ] || return 0
+    pid=$(cat "$pidfile")
+    rm -f "$pidfile"
+    [ -n "$pid" ] || return 0
+    kill "$pid" 2>/dev/null || return 0
+    for _ in 1 2 3 4 5 6 7 8 9 10; do
+        kill -0 "$pid" 2>/dev/null || return 0
+        sleep 0.5
+    done
+    kill -9 "$pid" 2>/dev/null
+    return 0
+}
+
+case "$kind:$action" in
+jack:start)
+    command -v jackd >/dev/null 2>&1 || { echo "jackd not installed"; exit 0; }
+    stop_pid "$state/jackd.pid"
+    JACK_NO_START_SERVER=1 setsid jackd --no-realtime -n "$JACK_DEFAULT_SERVER" \
+        -d dummy -r 44100 -p 512 >"$state/jackd.log" 2>&1 </dev/null &
+    echo $! >"$state/jackd.pid"
+    if ! JACK_NO_START_SERVER=1 jack_wait -s "$JACK_DEFAULT_SERVER" -w -t 10 >/dev/null 2>&1; then
+        echo "jackd did not start:"; cat "$state/jackd.log"
+        stop_pid "$state/jackd.pid"
+        exit 1
+    fi
+    ;;
+jack:stop)
+    stop_pid "$state/jackd.pid"
+    ;;
+pulse:start)
+    command -v pulseaudio >/dev/null 2>&1 || { echo "pulseaudio not installed"; exit 0; }
+    export XDG_RUNTIME_DIR="$state/pulse-runtime" HOME="$state/pulse-home"
+    mkdir -p "$XDG_RUNTIME_DIR" "$HOME"
+    chmod 700 "$XDG_RUNTIME_DIR"
+    pulseaudio --kill >/dev/null 2>&1
+    pulseaudio -n --daemonize=yes --exit-idle-time=-1 --use-pid-file=yes \
+        --log-target=file:"$state/pulse.log" \
+        -L module-native-protocol-unix \
+        -L "module-null-sink sink_name=chanA rate=44100 sink_properties=device.description=ChannelA" \
+        -L "module-null-sink sink_name=chanB rate=44100 sink_properties=device.description=ChannelB" \
+        || { echo "pulseaudio did not start:"; cat "$state/pulse.log"; exit 1; }
+    for _ in $(seq 1 50); do
+        pactl info >/dev/null 2>&1 && exit 0
+        sleep 0.2
+    done
+    echo "pulseaudio does not answer:"; cat "$state/pulse.log"
+    pulseaudio --kill >/dev/null 2>&1
+    exit 1
+    ;;
+pulse:stop)
+    command -v pulseaudio >/dev/null 2>&1 || exit 0
+    export XDG_RUNTIME_DIR="$state/pulse-runtime" HOME="$state/pulse-home"
+    pulseaudio --kill >/dev/null 2>&1
+    ;;
+*)
+    echo "usage: $0 start|stop jack|pulse STATE_DIR" >&2
+    exit 2
+    ;;
+esac
+exit 0
