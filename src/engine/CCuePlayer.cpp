@@ -336,6 +336,7 @@ void CCuePlayer::Run() {
         const int index = WaitForAny(waitSet);
         if (index < 0 || index >= kSegments) break;  // a stop request or a failed wait
         segment = index;
+        m_framesPlayed.fetch_add(kSegmentFrames, std::memory_order_acq_rel);
     }
     Finish(counted);
 }

@@ -100,6 +100,10 @@ public:
     // Any thread. Segments of the buffer that played before they were refilled (diagnostics).
     uint64_t GetUnderrunCount() const;
 
+    // Any thread. Output frames of this player's buffer played so far, counted by the worker
+    // one segment per notification; up to date whenever the player reports a status.
+    uint64_t GetFramesPlayed() const { return m_framesPlayed.load(std::memory_order_acquire); }
+
     // Worker thread: the body of the streaming loop.
     void Run();
 
@@ -162,6 +166,7 @@ private:
 
     std::atomic<bool> m_finished{false};  // the data has ended, or the player failed or ended
     std::atomic<bool> m_stopRequested{false};
+    std::atomic<uint64_t> m_framesPlayed{0};
     bool m_fadeNotified = false;  // worker only
     bool m_anyData = false;       // worker only: some source frame has been read
 

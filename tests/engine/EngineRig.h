@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -28,9 +29,20 @@ public:
 
     explicit StatusLog(const OfflineDevice* clock) : m_clock(clock) {}
 
+    // The device frame at which `player` starts (before its Start): its reports are stamped
+    // with that frame plus the frames it has played, which does not race with the mixer.
+    void SetStartFrame(const CCuePlayer* player, uint64_t frame) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_starts[player] = frame;
+    }
+
     void OnPlayerStatus(CCuePlayer* player, int status) override {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_entries.push_back({player, status, m_clock ? m_clock->GetFramesRendered() : 0});
+        const auto start = m_starts.find(player);
+        const uint64_t frame = start != m_starts.end()
+                                   ? start->second + player->GetFramesPlayed()
+                                   : (m_clock ? m_clock->GetFramesRendered() : 0);
+        m_entries.push_back({player, status, frame});
         m_changed.notify_all();
     }
 
@@ -71,6 +83,7 @@ private:
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
     std::vector<Entry> m_entries;
+    std::map<const CCuePlayer*, uint64_t> m_starts;
 };
 
 // One segment of the cue buffer: the refill period of a player's worker.
@@ -121,6 +134,7 @@ public:
     std::unique_ptr<CCuePlayer> Play(CQRecord* cue, unsigned percent = 0) {
         auto player = Prepare(cue, percent);
         EXPECT_FALSE(player->IsFailed()) << player->GetFailureMessage().toStdString();
+        log->SetStartFrame(player.get(), device->GetFramesRendered());
         player->Start();
         return player;
     }
