@@ -1,10 +1,14 @@
 #include <QApplication>
 
-#include "shell/CommandLineInfo.h"
+#include "shell/CMarvaneApp.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    const CommandLineInfo info = CommandLineInfo::Parse(app.arguments().mid(1));
-    (void)info;
-    return 0;
+    int exitCode = 0;
+    {
+        CMarvaneApp theApp;
+        if (theApp.InitInstance(QCoreApplication::arguments().mid(1))) exitCode = app.exec();
+        exitCode = theApp.ExitInstance(exitCode);
+    }
+    return exitCode;
 }

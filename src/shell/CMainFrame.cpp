@@ -1,0 +1,581 @@
+#include "shell/CMainFrame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QItemSelectionModel>
+#include <QKeySequence>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QShortcut>
+#include <QSlider>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QUrl>
+
+#include "cuelist/CMVDoc.h"
+#include "cuelist/CQRecord.h"
+#include "engine/CCuePlayer.h"
+#include "platform/text/AnsiText.h"
+#include "shell/AppSettings.h"
+#include "shell/CPositionBar.h"
+#include "shell/CSplashWnd.h"
+#include "shell/HelpPages.h"
+#include "shell/ICommandTarget.h"
+#include "view/CMVView.h"
+#include "view/CommandIds.h"
+
+namespace {
+
+// How often the toolbar's enabled states are brought up to date while nothing else asks.
+constexpr int kCommandUIUpdateMs = 250;
+
+// One keyboard accelerator: keys and the command they give.
+struct Accelerator {
+    QKeyCombination keys;
+    int id;
+};
+
+QString IconPath(const char* name) { return QStringLiteral(":/toolbar/%1.svg").arg(QLatin1String(name)); }
+
+}  // namespace
+
+// The program's pictures, icons and toolbar images live in a static library: register them once.
+static void InitShellResources() {
+    static const bool initialised = [] {
+        Q_INIT_RESOURCE(marvane);
+        return true;
+    }();
+    (void)initialised;
+}
+
+CMainFrame::CMainFrame(CMVDoc* doc, ICommandTarget* commands, QWidget* parent)
+    : QMainWindow(parent), m_pDoc(doc), m_pCommands(commands) {
+    InitShellResources();
+    setObjectName(QStringLiteral("MainFrame"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/marvane.svg")));
+    setContextMenuPolicy(Qt::NoContextMenu);
+    resize(800, 560);
+
+    m_pView = new CMVView(doc, this);
+    setCentralWidget(m_pView);
+
+    RestoreWindowRect();
+    CreateActions();
+    CreateMenus();
+    CreateToolBars();
+    CreateStatusBar();
+    CreateAccelerators();
+    ConnectView();
+    UpdateTitle();
+
+    connect(m_pDoc, &CMVDoc::pathNameChanged, this, &CMainFrame::UpdateTitle);
+    connect(m_pDoc, &CMVDoc::contentsReset, this, &CMainFrame::UpdateTitle);
+    connect(m_pDoc, &CMVDoc::modifiedChanged, this, &CMainFrame::RequestCommandUIUpdate);
+
+    m_updateTimer.setInterval(kCommandUIUpdateMs);
+    connect(&m_updateTimer, &QTimer::timeout, this, &CMainFrame::UpdateCommandUI);
+    m_updateTimer.start();
+    UpdateCommandUI();
+}
+
+CMainFrame::~CMainFrame() {
+    if (!m_bRectSaved) SaveWindowRect();
+    m_updateTimer.stop();
+    // The view goes first, while the frame is whole: it stops its players and reports "none".
+    if (m_pView) {
+        disconnect(m_pView, nullptr, this, nullptr);
+        m_pView->SetStartPositionSource(nullptr);
+        m_pCurrentPlayer = nullptr;
+        delete m_pView;
+        m_pView = nullptr;
+    }
+}
+
+// ---- Commands -------------------------------------------------------------------------------
+
+QAction* CMainFrame::AddAction(int id, const QString& menuText, const QString& prompt,
+                               const QString& icon) {
+    auto* action = new QAction(menuText, this);
+    const int newline = prompt.indexOf(QLatin1Char('\n'));
+    action->setStatusTip(newline < 0 ? prompt : prompt.left(newline));
+    action->setToolTip(newline < 0 ? QString(menuText).remove(QLatin1Char('&')).section(
+                                         QLatin1Char('\t'), 0, 0)
+                                   : prompt.mid(newline + 1));
+    if (!icon.isEmpty()) action->setIcon(QIcon(icon));
+    action->setData(id);
+    // Keys are the accelerators' (CreateAccelerators); the menu only shows their names.
+    action->setShortcutContext(Qt::WidgetShortcut);
+    connect(action, &QAction::triggered, this, [this, id] { DispatchCommand(id); });
+    m_actions.insert(id, action);
+    return action;
+}
+
+void CMainFrame::CreateActions() {
+    AddAction(ID_FILE_NEW, tr("&New\tCtrl+N"), tr("Create a new document\nNew"), IconPath("new"));
+    AddAction(ID_FILE_OPEN, tr("&Open...\tCtrl+O"), tr("Open an existing document\nOpen"),
+              IconPath("open"));
+    AddAction(ID_FILE_SAVE, tr("&Save\tCtrl+S"), tr("Save the active document\nSave"),
+              IconPath("save"));
+    AddAction(ID_FILE_SAVE_AS, tr("Save &As..."),
+              tr("Save the active document with a new name\nSave As"));
+    AddAction(ID_FILE_PRINT, tr("&Print...\tCtrl+P"), tr("Print the active document\nPrint"),
+              IconPath("print"));
+    AddAction(ID_FILE_PRINT_PREVIEW, tr("Print Pre&view"), tr("Display full pages\nPrint Preview"));
+    AddAction(ID_FILE_PRINT_SETUP, tr("P&rint Setup..."),
+              tr("Change the printer and printing options\nPrint Setup"));
+    for (int i = 0; i < kRecentFileCount; ++i)
+        AddAction(ID_FILE_MRU_FILE1 + i, QString(), tr("Open this document"));
+    AddAction(ID_APP_EXIT, tr("E&xit"), tr("Quit the application; prompts to save documents\nExit"));
+
+    AddAction(ID_EDIT_ADDCUE, tr("&Add Cue\tA"), tr("Add or insert a new cue\nAdd Cue"),
+              IconPath("addcue"));
+    AddAction(ID_EDIT_EDITCUE, tr("&Edit Cue"), tr("Edit cue settings\nEdit Cue"),
+              IconPath("editcue"));
+    AddAction(ID_EDIT_CUT, tr("Cu&t\tCtrl+X"),
+              tr("Cut the selection and put it on the Clipboard\nCut"), IconPath("cut"));
+    AddAction(ID_EDIT_COPY, tr("&Copy\tCtrl+C"),
+              tr("Copy the selection and put it on the Clipboard\nCopy"), IconPath("copy"));
+    AddAction(ID_EDIT_PASTE, tr("&Paste\tCtrl+V"), tr("Insert Clipboard contents\nPaste"),
+              IconPath("paste"));
+    AddAction(ID_EDIT_CLEAR, tr("&Delete\tDEL"), tr("Delete selected cues\nDelete"),
+              IconPath("delete"));
+
+    AddAction(ID_VIEW_TOOLBAR, tr("&Toolbar"), tr("Show or hide the toolbar\nToggle ToolBar"))
+        ->setCheckable(true);
+    AddAction(ID_VIEW_PLAYPOSITION, tr("&Play Position"),
+              tr("Show or hide the Play Position\nToggle Play Position"))
+        ->setCheckable(true);
+    AddAction(ID_VIEW_STATUS_BAR, tr("&Status Bar"), tr("Show or hide the status bar\nToggle StatusBar"))
+        ->setCheckable(true);
+
+    AddAction(ID_AUDIO_GO, tr("Go\tENTER"), tr("Start the highlighted cue\nPlay Cue"), IconPath("go"));
+    AddAction(ID_AUDIO_FADEIN, tr("Fade in"), QString());
+    AddAction(ID_AUDIO_FADEOUT, tr("Fade out\t0"), tr("Auto-fade current cue\nFade Out"),
+              IconPath("fadeout"));
+    AddAction(ID_AUDIO_KILL, tr("Kill\tK"), tr("Stop current cue\nKill cue"), IconPath("kill"));
+    AddAction(ID_AUDIO_VOLUP, tr("Increase Vol\t>"), tr("Increase volume by 1dB\nIncrease Volume"),
+              IconPath("volup"));
+    AddAction(ID_AUDIO_VOLDOWN, tr("Decrease Vol\t<"), tr("Decrease volume by 1dB\nDecrease Volume"),
+              IconPath("voldown"));
+    AddAction(ID_AUDIO_SPEEDUP, tr("Speed up\tF"), tr("Speed up/raise pitch\nSpeed Up"),
+              IconPath("speedup"));
+    AddAction(ID_AUDIO_SLOWDOWN, tr("Slow down\tS"), tr("Slow down/drop pitch\nSlow Down"),
+              IconPath("slowdown"));
+    AddAction(ID_AUDIO_NORMALSPEED, tr("Normal speed\tN"), tr("Restore normal pitch\nNormal pitch"),
+              IconPath("normalspeed"));
+    AddAction(ID_AUDIO_STOPALL, tr("Stop All\tESC"), tr("Stop all cues\nImmediate silence!"),
+              IconPath("stopall"));
+
+    AddAction(ID_HELP_FINDER, tr("&Help Topics F1"), tr("List Help topics\nHelp Topics"));
+    AddAction(ID_HELP, tr("Help"), tr("Display help for current task or command\nHelp"));
+    AddAction(ID_APP_ABOUT, tr("&About Marvane..."),
+              tr("Display program information, version number and copyright\nAbout"));
+}
+
+void CMainFrame::CreateMenus() {
+    QMenuBar* bar = menuBar();
+    m_pFileMenu = bar->addMenu(tr("&File"));
+    m_pFileMenu->addAction(GetAction(ID_FILE_NEW));
+    m_pFileMenu->addAction(GetAction(ID_FILE_OPEN));
+    m_pFileMenu->addAction(GetAction(ID_FILE_SAVE));
+    m_pFileMenu->addAction(GetAction(ID_FILE_SAVE_AS));
+    m_pFileMenu->addSeparator();
+    m_pFileMenu->addAction(GetAction(ID_FILE_PRINT));
+    m_pFileMenu->addAction(GetAction(ID_FILE_PRINT_PREVIEW));
+    m_pFileMenu->addAction(GetAction(ID_FILE_PRINT_SETUP));
+    m_pFileMenu->addSeparator();
+    m_pRecentPlaceholder = m_pFileMenu->addAction(tr("Recent File"));
+    m_pRecentPlaceholder->setEnabled(false);
+    for (int i = 0; i < kRecentFileCount; ++i) m_pFileMenu->addAction(GetAction(ID_FILE_MRU_FILE1 + i));
+    m_pFileMenu->addSeparator();
+    m_pFileMenu->addAction(GetAction(ID_APP_EXIT));
+
+    QMenu* edit = bar->addMenu(tr("&Edit"));
+    edit->addAction(GetAction(ID_EDIT_ADDCUE));
+    edit->addSeparator();
+    edit->addAction(GetAction(ID_EDIT_CUT));
+    edit->addAction(GetAction(ID_EDIT_COPY));
+    edit->addAction(GetAction(ID_EDIT_PASTE));
+    edit->addSeparator();
+    edit->addAction(GetAction(ID_EDIT_CLEAR));
+
+    QMenu* view = bar->addMenu(tr("&View"));
+    view->addAction(GetAction(ID_VIEW_TOOLBAR));
+    view->addAction(GetAction(ID_VIEW_PLAYPOSITION));
+    view->addAction(GetAction(ID_VIEW_STATUS_BAR));
+
+    QMenu* audio = bar->addMenu(tr("&Audio"));
+    audio->addAction(GetAction(ID_AUDIO_GO));
+    audio->addAction(GetAction(ID_AUDIO_FADEOUT));
+    audio->addAction(GetAction(ID_AUDIO_KILL));
+    audio->addSeparator();
+    audio->addAction(GetAction(ID_AUDIO_VOLUP));
+    audio->addAction(GetAction(ID_AUDIO_VOLDOWN));
+    audio->addSeparator();
+    audio->addAction(GetAction(ID_AUDIO_SPEEDUP));
+    audio->addAction(GetAction(ID_AUDIO_SLOWDOWN));
+    audio->addAction(GetAction(ID_AUDIO_NORMALSPEED));
+    audio->addSeparator();
+    audio->addAction(GetAction(ID_AUDIO_STOPALL));
+
+    QMenu* help = bar->addMenu(tr("&Help"));
+    help->addAction(GetAction(ID_HELP_FINDER));
+    help->addSeparator();
+    help->addAction(GetAction(ID_APP_ABOUT));
+
+    for (QMenu* menu : {m_pFileMenu, edit, view, audio, help})
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+    connect(m_pFileMenu, &QMenu::aboutToShow, this, &CMainFrame::RebuildRecentFileMenu);
+    RebuildRecentFileMenu();
+}
+
+void CMainFrame::RebuildRecentFileMenu() {
+    int shown = 0;
+    for (int i = 0; i < kRecentFileCount; ++i) {
+        QAction* action = GetAction(ID_FILE_MRU_FILE1 + i);
+        const QString text = m_pCommands ? m_pCommands->GetRecentFileMenuText(i) : QString();
+        action->setText(text);
+        action->setVisible(!text.isEmpty());
+        if (!text.isEmpty()) ++shown;
+    }
+    m_pRecentPlaceholder->setVisible(shown == 0);
+}
+
+void CMainFrame::CreateToolBars() {
+    m_pToolBar = new QToolBar(tr("Toolbar"), this);
+    m_pToolBar->setObjectName(QStringLiteral("ToolBar"));
+    m_pToolBar->setIconSize(QSize(16, 16));
+    m_pToolBar->setFloatable(false);
+    m_pToolBar->setAllowedAreas(Qt::TopToolBarArea);
+    const int groups[][5] = {
+        {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, ID_FILE_PRINT, 0},
+        {ID_EDIT_ADDCUE, ID_EDIT_EDITCUE, ID_EDIT_CLEAR, 0, 0},
+        {ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, 0, 0},
+        {ID_AUDIO_GO, ID_AUDIO_VOLUP, ID_AUDIO_VOLDOWN, ID_AUDIO_FADEOUT, ID_AUDIO_KILL},
+        {ID_AUDIO_SPEEDUP, ID_AUDIO_SLOWDOWN, ID_AUDIO_NORMALSPEED, 0, 0},
+        {ID_AUDIO_STOPALL, 0, 0, 0, 0},
+    };
+    bool first = true;
+    for (const auto& group : groups) {
+        if (!first) m_pToolBar->addSeparator();
+        first = false;
+        for (int id : group)
+            if (id) m_pToolBar->addAction(GetAction(id));
+    }
+    addToolBar(Qt::TopToolBarArea, m_pToolBar);
+
+    // The play position bar is the second band, on a row of its own.
+    addToolBarBreak(Qt::TopToolBarArea);
+    m_pPositionBand = new QToolBar(tr("Play Position"), this);
+    m_pPositionBand->setObjectName(QStringLiteral("PositionBand"));
+    m_pPositionBand->setFloatable(false);
+    m_pPositionBand->setAllowedAreas(Qt::TopToolBarArea);
+    m_pPositionBar = new CPositionBar(m_pPositionBand);
+    m_pPositionBand->addWidget(m_pPositionBar);
+    addToolBar(Qt::TopToolBarArea, m_pPositionBand);
+
+    m_pPositionSlider = m_pPositionBar->GetSlider();
+    m_pPositionSlider->setRange(0, 100);
+    m_pPositionSlider->setPageStep(10);
+    m_pPositionSlider->setSingleStep(1);
+    m_pPositionSlider->setValue(0);
+    connect(m_pPositionBar, &CPositionBar::hScroll, this, &CMainFrame::OnHScroll,
+            Qt::DirectConnection);
+}
+
+void CMainFrame::CreateStatusBar() {
+    QStatusBar* bar = statusBar();
+    m_pPromptPane = new QLabel(QString::fromLatin1(kIdleMessage), bar);
+    m_pPromptPane->setObjectName(QStringLiteral("PromptPane"));
+    m_pPromptPane->setMinimumWidth(1);
+    bar->addWidget(m_pPromptPane, 1);
+
+    const QFontMetrics metrics(bar->font());
+    m_pTimeToGoPane = new QLabel(bar);
+    m_pTimeToGoPane->setObjectName(QStringLiteral("TimeToGoPane"));
+    m_pTimeToGoPane->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("TTG:00.00")) + 8);
+    m_pTimeToGoPane->setAlignment(Qt::AlignCenter);
+    bar->addPermanentWidget(m_pTimeToGoPane);
+    m_pCuesPane = new QLabel(bar);
+    m_pCuesPane->setObjectName(QStringLiteral("CuesPane"));
+    m_pCuesPane->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("Cues:000")) + 8);
+    m_pCuesPane->setAlignment(Qt::AlignCenter);
+    m_pCuesPane->setText(m_pView->GetCueCountText());
+    bar->addPermanentWidget(m_pCuesPane);
+    SetTimeToGo(QString(), false);
+}
+
+void CMainFrame::CreateAccelerators() {
+    using K = Qt::Key;
+    const Qt::KeyboardModifier none = Qt::NoModifier;
+    const Qt::KeyboardModifier shift = Qt::ShiftModifier;
+    const Qt::KeyboardModifier ctrl = Qt::ControlModifier;
+    const Accelerator keys[] = {
+        {QKeyCombination(none, K::Key_Return), ID_AUDIO_GO},
+        {QKeyCombination(none, K::Key_Enter), ID_AUDIO_GO},
+        {QKeyCombination(Qt::KeypadModifier, K::Key_Enter), ID_AUDIO_GO},
+        {QKeyCombination(none, K::Key_0), ID_AUDIO_FADEOUT},
+        {QKeyCombination(ctrl, K::Key_0), ID_AUDIO_FADEOUT},
+        {QKeyCombination(shift, K::Key_0), ID_AUDIO_FADEOUT},
+        {QKeyCombination(none, K::Key_I), ID_AUDIO_FADEIN},
+        {QKeyCombination(ctrl, K::Key_I), ID_AUDIO_FADEIN},
+        {QKeyCombination(shift, K::Key_I), ID_AUDIO_FADEIN},
+        {QKeyCombination(none, K::Key_K), ID_AUDIO_KILL},
+        {QKeyCombination(ctrl, K::Key_K), ID_AUDIO_KILL},
+        {QKeyCombination(shift, K::Key_K), ID_AUDIO_KILL},
+        {QKeyCombination(none, K::Key_Period), ID_AUDIO_VOLUP},
+        {QKeyCombination(ctrl, K::Key_Period), ID_AUDIO_VOLUP},
+        {QKeyCombination(shift, K::Key_Period), ID_AUDIO_VOLUP},
+        {QKeyCombination(none, K::Key_Comma), ID_AUDIO_VOLDOWN},
+        {QKeyCombination(ctrl, K::Key_Comma), ID_AUDIO_VOLDOWN},
+        {QKeyCombination(shift, K::Key_Comma), ID_AUDIO_VOLDOWN},
+        {QKeyCombination(none, K::Key_F), ID_AUDIO_SPEEDUP},
+        {QKeyCombination(none, K::Key_S), ID_AUDIO_SLOWDOWN},
+        {QKeyCombination(none, K::Key_N), ID_AUDIO_NORMALSPEED},
+        {QKeyCombination(none, K::Key_Escape), ID_AUDIO_STOPALL},
+        {QKeyCombination(none, K::Key_A), ID_EDIT_ADDCUE},
+        {QKeyCombination(none, K::Key_Delete), ID_EDIT_CLEAR},
+        {QKeyCombination(ctrl, K::Key_X), ID_EDIT_CUT},
+        {QKeyCombination(ctrl, K::Key_C), ID_EDIT_COPY},
+        {QKeyCombination(ctrl, K::Key_Insert), ID_EDIT_COPY},
+        {QKeyCombination(ctrl, K::Key_V), ID_EDIT_PASTE},
+        {QKeyCombination(shift, K::Key_Insert), ID_EDIT_PASTE},
+        {QKeyCombination(ctrl, K::Key_N), ID_FILE_NEW},
+        {QKeyCombination(ctrl, K::Key_O), ID_FILE_OPEN},
+        {QKeyCombination(ctrl, K::Key_S), ID_FILE_SAVE},
+        {QKeyCombination(ctrl, K::Key_P), ID_FILE_PRINT},
+        {QKeyCombination(none, K::Key_F1), ID_HELP},
+    };
+    for (const Accelerator& key : keys) {
+        // Application-wide: the keys act whichever widget of the window has the focus (a modal
+        // dialog still shuts them out).
+        auto* shortcut = new QShortcut(QKeySequence(key.keys), this);
+        shortcut->setContext(Qt::ApplicationShortcut);
+        const int id = key.id;
+        const Qt::KeyboardModifiers modifiers = key.keys.keyboardModifiers();
+        connect(shortcut, &QShortcut::activated, this,
+                [this, id, modifiers] { DispatchCommand(id, modifiers); });
+    }
+}
+
+void CMainFrame::ConnectView() {
+    m_pView->SetStartPositionSource([this] { return GetStartPosition(); });
+    connect(m_pView, &CMVView::cueStatus, this, &CMainFrame::OnCueStatus, Qt::DirectConnection);
+    connect(m_pView, &CMVView::cueSelectionChanged, this, &CMainFrame::OnSelectionChanged,
+            Qt::DirectConnection);
+    connect(m_pView, &CMVView::enablePosition, this, &CMainFrame::OnEnablePosition,
+            Qt::DirectConnection);
+    connect(m_pView, &CMVView::playerAboutToBeDeleted, this,
+            [this](CCuePlayer* player) {
+                if (m_pCurrentPlayer == player) m_pCurrentPlayer = nullptr;
+            },
+            Qt::DirectConnection);
+    connect(m_pView, &CMVView::cueCountChanged, this,
+            [this] { m_pCuesPane->setText(m_pView->GetCueCountText()); });
+    if (m_pView->selectionModel())
+        connect(m_pView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                &CMainFrame::RequestCommandUIUpdate);
+}
+
+bool CMainFrame::IsCommandEnabled(int id) const {
+    if (m_pView) {
+        if (const std::optional<bool> enabled = m_pView->OnUpdateCommand(id)) return *enabled;
+    }
+    switch (id) {
+        case ID_VIEW_TOOLBAR:
+        case ID_VIEW_STATUS_BAR:
+        case ID_VIEW_PLAYPOSITION:
+        case ID_HELP:
+        case ID_HELP_FINDER:
+        case ID_DEFAULT_HELP:
+            return true;
+        default:
+            break;
+    }
+    if (m_pCommands) {
+        if (const std::optional<bool> enabled = m_pCommands->OnUpdateCommand(id)) return *enabled;
+    }
+    return false;
+}
+
+bool CMainFrame::DispatchCommand(int id, std::optional<Qt::KeyboardModifiers> modifiers) {
+    // A command from a key arrives even while the splash would have taken the key; the splash
+    // filter has already swallowed that key before it became a command.
+    if (!IsCommandEnabled(id)) return false;
+    bool done = false;
+    if (m_pView && m_pView->OnUpdateCommand(id).has_value()) {
+        done = modifiers ? m_pView->OnCmdMsg(id, *modifiers) : m_pView->OnCmdMsg(id);
+    } else {
+        switch (id) {
+            case ID_VIEW_TOOLBAR:
+                m_pToolBar->setVisible(m_pToolBar->isHidden());
+                done = true;
+                break;
+            case ID_VIEW_STATUS_BAR:
+                statusBar()->setVisible(statusBar()->isHidden());
+                done = true;
+                break;
+            case ID_VIEW_PLAYPOSITION:
+                m_pPositionBand->setVisible(m_pPositionBand->isHidden());
+                done = true;
+                break;
+            case ID_HELP:
+            case ID_HELP_FINDER:
+            case ID_DEFAULT_HELP:
+                OnHelp();
+                done = true;
+                break;
+            default:
+                if (m_pCommands) done = m_pCommands->OnCmdMsg(id);
+                break;
+        }
+    }
+    RequestCommandUIUpdate();
+    return done;
+}
+
+void CMainFrame::RequestCommandUIUpdate() {
+    if (m_bUpdatePending) return;
+    m_bUpdatePending = true;
+    QTimer::singleShot(0, this, &CMainFrame::UpdateCommandUI);
+}
+
+void CMainFrame::UpdateCommandUI() {
+    m_bUpdatePending = false;
+    for (auto it = m_actions.cbegin(); it != m_actions.cend(); ++it) {
+        it.value()->setEnabled(IsCommandEnabled(it.key()));
+    }
+    GetAction(ID_VIEW_TOOLBAR)->setChecked(!m_pToolBar->isHidden());
+    GetAction(ID_VIEW_STATUS_BAR)->setChecked(!statusBar()->isHidden());
+    GetAction(ID_VIEW_PLAYPOSITION)->setChecked(!m_pPositionBand->isHidden());
+    if (m_pCuesPane && m_pView) m_pCuesPane->setText(m_pView->GetCueCountText());
+}
+
+void CMainFrame::OnHelp() {
+    const QString page = mvhelp::FindHelpIndex();
+    if (!page.isEmpty()) QDesktopServices::openUrl(QUrl::fromLocalFile(page));
+}
+
+// ---- Status panes and position bar ---------------------------------------------------------
+
+QString CMainFrame::FormatTimeToGo(uint32_t remainingMs) {
+    const uint32_t s = remainingMs / 1000;
+    return QString::asprintf("TTG:%02u.%02u", s / 60, s % 60);
+}
+
+int CMainFrame::PositionOf(uint32_t elapsedMs, uint32_t totalMs, int maximum) {
+    if (totalMs == 0 || maximum <= 0) return 0;
+    // 64-bit, so that cues of many hours do not wrap around.
+    const uint64_t position = uint64_t(maximum) * elapsedMs / totalMs;
+    return static_cast<int>(std::min<uint64_t>(position, uint64_t(maximum)));
+}
+
+void CMainFrame::SetPane0(const QString& text) { m_pPromptPane->setText(text); }
+
+void CMainFrame::SetTimeToGo(const QString& text, bool enabled) {
+    if (!text.isNull()) m_strTimeToGo = text;
+    m_bTimeToGoEnabled = enabled;
+    m_pTimeToGoPane->setText(enabled ? m_strTimeToGo : QString());
+}
+
+QString CMainFrame::GetPaneText(int pane) const {
+    switch (pane) {
+        case 0:
+            return m_pPromptPane->text();
+        case 1:
+            return m_pTimeToGoPane->text();
+        case 2:
+            return m_pCuesPane->text();
+        default:
+            return QString();
+    }
+}
+
+void CMainFrame::OnCueStatus(CCuePlayer* player) {
+    if (player) {
+        if (!m_bTracking) {
+            const uint32_t total = player->GetDurationMs();
+            const uint32_t elapsed = player->GetElapsedMs();
+            const uint32_t remaining = player->GetRemainingMs();
+            const CQRecord* cue = player->GetCue();
+            SetPane0(QStringLiteral("Playing: ") +
+                     (cue ? ToDisplayText(cue->m_strDescription) : QString()));
+            SetTimeToGo(FormatTimeToGo(remaining), true);
+            m_pPositionSlider->setValue(PositionOf(elapsed, total, m_pPositionSlider->maximum()));
+        }
+    } else {
+        SetPane0(QString::fromLatin1(kIdleMessage));
+        SetTimeToGo(QString(), false);
+        m_pPositionSlider->setValue(0);
+    }
+    m_pCurrentPlayer = player;
+}
+
+int CMainFrame::GetStartPosition() const { return m_pPositionSlider->value(); }
+
+void CMainFrame::OnSelectionChanged(int position) { m_pPositionSlider->setValue(position); }
+
+void CMainFrame::OnEnablePosition(bool enable) {
+    if (m_pPositionSlider->isEnabled() != enable) m_pPositionSlider->setEnabled(enable);
+}
+
+void CMainFrame::OnHScroll(int code, int, QSlider* slider) {
+    if (slider != m_pPositionSlider) return;
+    if (code == CPositionBar::kEndScroll) {
+        if (m_pCurrentPlayer)
+            m_pCurrentPlayer->SeekToPercent(static_cast<unsigned>(m_pPositionSlider->value()));
+        m_bTracking = false;
+    } else {
+        m_bTracking = true;
+    }
+}
+
+// ---- Window rectangle and title ------------------------------------------------------------
+
+void CMainFrame::SaveWindowRect() const {
+    // The frame's top-left corner with the size of the window's own area, so that restoring it
+    // places and sizes the window exactly as it was, with or without a window manager's frame.
+    const QRect normal = isMinimized() || isMaximized() ? normalGeometry() : geometry();
+    const QPoint topLeft = isMinimized() || isMaximized() ? normal.topLeft() : frameGeometry().topLeft();
+    const QString section = QString::fromLatin1(kSettingsSection);
+    mvapp::WriteProfileInt(section, QStringLiteral("Left"), topLeft.x());
+    mvapp::WriteProfileInt(section, QStringLiteral("Top"), topLeft.y());
+    mvapp::WriteProfileInt(section, QStringLiteral("Right"), topLeft.x() + normal.width());
+    mvapp::WriteProfileInt(section, QStringLiteral("Bottom"), topLeft.y() + normal.height());
+}
+
+bool CMainFrame::RestoreWindowRect() {
+    const QString section = QString::fromLatin1(kSettingsSection);
+    const int left = mvapp::GetProfileInt(section, QStringLiteral("Left"), -1);
+    const int right = mvapp::GetProfileInt(section, QStringLiteral("Right"), -1);
+    const int top = mvapp::GetProfileInt(section, QStringLiteral("Top"), -1);
+    const int bottom = mvapp::GetProfileInt(section, QStringLiteral("Bottom"), -1);
+    if (left == right || top == bottom) return false;
+    const int width = right - left;
+    const int height = bottom - top;
+    if (width <= 0 || height <= 0) return false;  // an inverted rectangle is no rectangle
+    move(left, top);
+    resize(width, height);
+    return true;
+}
+
+void CMainFrame::UpdateTitle() {
+    setWindowTitle(m_pDoc->GetTitle() + QStringLiteral(" - ") + QString::fromLatin1(kWindowTitle));
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_pCommands && !m_pCommands->CanCloseFrame()) {
+        event->ignore();
+        return;
+    }
+    if (CSplashWnd* splash = CSplashWnd::GetCurrent()) splash->HideSplash();
+    SaveWindowRect();
+    m_bRectSaved = true;
+    event->accept();
+}

@@ -1,0 +1,136 @@
+#pragma once
+
+#include <QHash>
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <cstdint>
+#include <optional>
+
+class CCuePlayer;
+class CMVDoc;
+class CMVView;
+class CPositionBar;
+class ICommandTarget;
+class QAction;
+class QLabel;
+class QMenu;
+class QSlider;
+class QToolBar;
+
+// The program's main window: menus, the toolbar and the play position bar at the top, the cue
+// list view in the middle and a status bar with three panes (prompts and "Playing: ...", the
+// time to go of the current cue, the number of cues). It routes every command, from the menus,
+// the toolbar and the keys, first to the view and then to the application (ICommandTarget),
+// asking first whether the command is enabled: a disabled command is not carried out, also when
+// it comes from a key. It saves its window rectangle in "MainFrame" when it goes away and
+// restores it when it is created. UI thread only.
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // The window title after the document's title.
+    static constexpr const char* kWindowTitle = "Marvane";
+    static constexpr const char* kIdleMessage = "For Help, press F1";
+    static constexpr const char* kSettingsSection = "MainFrame";
+
+    // Creates the frame and, inside it, the view of `doc`. `commands` handles what neither the
+    // frame nor the view handles (files, About, Exit); it may be null and must outlive the frame.
+    CMainFrame(CMVDoc* doc, ICommandTarget* commands, QWidget* parent = nullptr);
+    // Saves the window rectangle, then destroys the view (and with it every player).
+    ~CMainFrame() override;
+
+    CMVView* GetView() const { return m_pView; }
+    CPositionBar* GetPositionBar() const { return m_pPositionBar; }
+    QSlider* GetPositionSlider() const { return m_pPositionSlider; }
+    QToolBar* GetToolBar() const { return m_pToolBar; }
+    QToolBar* GetPositionBand() const { return m_pPositionBand; }
+    // The menu or toolbar action of a command, or null.
+    QAction* GetAction(int id) const { return m_actions.value(id); }
+
+    // Carries out command `id` when it is enabled. `modifiers` are the Shift and Ctrl keys of
+    // the key that gave the command (the live commands act on other players with them); without
+    // them the keys held at this moment count. Returns whether the command was carried out.
+    bool DispatchCommand(int id, std::optional<Qt::KeyboardModifiers> modifiers = std::nullopt);
+    // Whether command `id` is enabled now (no handler: disabled).
+    bool IsCommandEnabled(int id) const;
+    // Brings the enabled and checked states of every menu item and toolbar button up to date.
+    void UpdateCommandUI();
+
+    // The text each status pane shows now (0: prompt or "Playing: ...", 1: time to go or blank
+    // when disabled, 2: "Cues:%03d").
+    QString GetPaneText(int pane) const;
+    bool IsTimeToGoEnabled() const { return m_bTimeToGoEnabled; }
+
+    // Status of the current player (or none), as the view reports it after every status
+    // message of a player and every 20 ms while cues play.
+    void OnCueStatus(CCuePlayer* player);
+    // The play position bar's position, 0..100: where the next Go starts when nothing plays.
+    int GetStartPosition() const;
+    // The selection moved while nothing plays: the position bar goes to `position`.
+    void OnSelectionChanged(int position);
+    // Enables the position bar exactly when Go is enabled.
+    void OnEnablePosition(bool enable);
+    // One notification of the operator's interaction with the position bar (codes of
+    // CPositionBar). Only the end of the interaction seeks the current player.
+    void OnHScroll(int code, int position, QSlider* slider);
+
+    CCuePlayer* GetCurrentPlayer() const { return m_pCurrentPlayer; }
+    bool IsTracking() const { return m_bTracking; }
+
+    // "TTG:%02d.%02d" of a remaining time: whole seconds, minutes not limited to two digits.
+    static QString FormatTimeToGo(uint32_t remainingMs);
+    // The thumb position of a player that has played `elapsedMs` of `totalMs`, on a bar of
+    // 0..maximum; 0 for a player of no length.
+    static int PositionOf(uint32_t elapsedMs, uint32_t totalMs, int maximum);
+
+    // Writes the window rectangle to "MainFrame" ("Left", "Top", "Right", "Bottom").
+    void SaveWindowRect() const;
+    // Reads it back; applies it when it has a width and a height. Returns whether it applied.
+    bool RestoreWindowRect();
+
+    // Sets the caption from the document: its title, " - ", "Marvane".
+    void UpdateTitle();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBars();
+    void CreateStatusBar();
+    void CreateAccelerators();
+    void ConnectView();
+    QAction* AddAction(int id, const QString& menuText, const QString& prompt,
+                       const QString& icon = QString());
+    void RebuildRecentFileMenu();
+    void OnHelp();
+    void SetPane0(const QString& text);
+    void SetTimeToGo(const QString& text, bool enabled);
+    void RequestCommandUIUpdate();
+
+    CMVDoc* m_pDoc = nullptr;
+    ICommandTarget* m_pCommands = nullptr;
+    CMVView* m_pView = nullptr;
+    QToolBar* m_pToolBar = nullptr;
+    QToolBar* m_pPositionBand = nullptr;
+    CPositionBar* m_pPositionBar = nullptr;
+    QSlider* m_pPositionSlider = nullptr;
+    QLabel* m_pPromptPane = nullptr;
+    QLabel* m_pTimeToGoPane = nullptr;
+    QLabel* m_pCuesPane = nullptr;
+    QMenu* m_pFileMenu = nullptr;
+    QAction* m_pRecentPlaceholder = nullptr;
+    QHash<int, QAction*> m_actions;
+    QString m_strTimeToGo;
+    bool m_bTimeToGoEnabled = false;
+
+    CCuePlayer* m_pCurrentPlayer = nullptr;  // not owned: the view reports it before deleting it
+    bool m_bTracking = false;
+    bool m_bRectSaved = false;
+
+    QTimer m_updateTimer;     // keeps the toolbar's enabled states current
+    bool m_bUpdatePending = false;
+};

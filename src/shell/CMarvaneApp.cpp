@@ -1,0 +1,165 @@
+#include "shell/CMarvaneApp.h"
+
+#include <QApplication>
+#include <QPrintDialog>
+#include <QPrinter>
+
+#include "cuelist/CMVDoc.h"
+#include "engine/CSoundOutput.h"
+#include "shell/AppSettings.h"
+#include "shell/CAboutDlg.h"
+#include "shell/CMainFrame.h"
+#include "shell/CSplashWnd.h"
+#include "shell/DesktopIntegration.h"
+#include "view/CMVView.h"
+#include "view/CommandIds.h"
+#include "view/MessageBox.h"
+
+CMarvaneApp::CMarvaneApp()
+    : m_pDoc(std::make_unique<CMVDoc>()), m_docManager(m_pDoc.get(), &m_recentFiles) {
+    m_initializeAudio = [] { return theSoundOutput.Initialize(); };
+}
+
+CMarvaneApp::~CMarvaneApp() {
+    if (!m_bExited) ExitInstance(m_nExitCode);
+}
+
+void CMarvaneApp::SetAudioInitializerForTesting(std::function<bool()> initialize) {
+    m_initializeAudio = std::move(initialize);
+}
+
+bool CMarvaneApp::InitInstance(const QStringList& args) {
+    // Settings live under "Veldmark Software" / "MARVANE".
+    QCoreApplication::setOrganizationName(QString::fromLatin1(mvapp::kOrganization));
+    QCoreApplication::setApplicationName(QString::fromLatin1(mvapp::kApplication));
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Marvane"));
+    m_recentFiles.ReadList();
+
+    m_cmdInfo = CommandLineInfo::Parse(args);
+    if (m_bRegisterDesktop && m_cmdInfo.m_nShellCommand != CommandLineInfo::AppUnregister)
+        mvdesktop::RegisterFileType(QCoreApplication::applicationFilePath());
+
+    CSplashWnd::EnableSplash(m_cmdInfo.m_bShowSplash);
+    qApp->installEventFilter(this);
+
+    if (!ProcessShellCommand()) return false;
+
+    m_pMainFrame->show();
+    m_pMainFrame->activateWindow();
+    m_pMainFrame->repaint();
+
+    // Every output device is opened now that the main window exists.
+    if (!m_initializeAudio()) {
+        mvui::ShowMessage(m_pMainFrame, QString::fromLatin1(kAudioFailed), QMessageBox::Critical,
+                          QMessageBox::Ok);
+        m_nExitCode = 1;
+        return false;
+    }
+
+    CSplashWnd::ShowSplash(m_pMainFrame);
+    return true;
+}
+
+bool CMarvaneApp::ProcessShellCommand() {
+    switch (m_cmdInfo.m_nShellCommand) {
+        case CommandLineInfo::AppUnregister: {
+            const bool removed = Unregister();
+            if (!m_cmdInfo.m_bRunEmbedded) {
+                mvui::ShowMessage(nullptr,
+                                  QString::fromLatin1(removed ? kUnregisterDone : kUnregisterFailed),
+                                  removed ? QMessageBox::Information : QMessageBox::Warning);
+            }
+            // Nothing is written back on the way out.
+            m_bSaveSettings = false;
+            m_nExitCode = removed ? 0 : 1;
+            return false;
+        }
+        case CommandLineInfo::FilePrint:
+        case CommandLineInfo::FilePrintTo:
+            // Printing from the command line comes with the printing commands.
+            m_nExitCode = 1;
+            return false;
+        default:
+            break;
+    }
+
+    m_pDoc->OnNewDocument();
+    m_pMainFrame = new CMainFrame(m_pDoc.get(), this);
+    m_docManager.SetParentWindow(m_pMainFrame);
+    m_pMainFrame->GetView()->OnInitialUpdate();
+
+    if (m_cmdInfo.m_nShellCommand == CommandLineInfo::FileOpen) {
+        if (!m_docManager.OpenDocumentFile(m_cmdInfo.m_strFileName)) {
+            m_nExitCode = 1;
+            return false;
+        }
+    }
+    m_pMainFrame->UpdateTitle();
+    return true;
+}
+
+int CMarvaneApp::ExitInstance(int exitCode) {
+    if (m_bExited) return m_nExitCode ? m_nExitCode : exitCode;
+    m_bExited = true;
+    qApp->removeEventFilter(this);
+    if (CSplashWnd* splash = CSplashWnd::GetCurrent()) splash->HideSplash();
+    // The window first: its rectangle is saved and the view stops and deletes every player.
+    if (m_pMainFrame) {
+        delete m_pMainFrame.data();
+    }
+    // Then the records, which no player uses any more.
+    m_pDoc.reset();
+    if (m_bSaveSettings) m_recentFiles.WriteList();
+    theSoundOutput.ReleaseDevices();
+    return m_nExitCode ? m_nExitCode : exitCode;
+}
+
+bool CMarvaneApp::eventFilter(QObject* watched, QEvent* event) {
+    if (CSplashWnd::FilterInputEvent(watched, event)) return true;
+    return QObject::eventFilter(watched, event);
+}
+
+bool CMarvaneApp::Unregister() {
+    const bool settingsRemoved = mvapp::RemoveSettings();
+    const bool desktopRemoved = mvdesktop::UnregisterFileType();
+    return settingsRemoved && desktopRemoved;
+}
+
+void CMarvaneApp::OnAppAbout() {
+    CAboutDlg dialog(m_pMainFrame);
+    dialog.exec();
+}
+
+void CMarvaneApp::OnFilePrintSetup() {
+    QPrinter printer;
+    printer.setPageOrientation(QPageLayout::Landscape);
+    QPrintDialog dialog(&printer, m_pMainFrame);
+    dialog.exec();
+}
+
+bool CMarvaneApp::OnCmdMsg(int id) {
+    switch (id) {
+        case ID_APP_ABOUT:
+            OnAppAbout();
+            return true;
+        case ID_APP_EXIT:
+            if (m_pMainFrame) m_pMainFrame->close();
+            return true;
+        case ID_FILE_PRINT_SETUP:
+            OnFilePrintSetup();
+            return true;
+        default:
+            return m_docManager.OnCmdMsg(id);
+    }
+}
+
+std::optional<bool> CMarvaneApp::OnUpdateCommand(int id) const {
+    switch (id) {
+        case ID_APP_ABOUT:
+        case ID_APP_EXIT:
+        case ID_FILE_PRINT_SETUP:
+            return true;
+        default:
+            return m_docManager.OnUpdateCommand(id);
+    }
+}

@@ -1,0 +1,131 @@
+#include "shell/CPositionBar.h"
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QProxyStyle>
+#include <QSlider>
+
+namespace {
+
+// Width and height of the trackbar: 204 by 11 dialog units of an 8-point dialog font.
+constexpr int kSliderWidth = 306;
+constexpr int kBarHeight = 22;
+
+// A click in the trackbar's channel moves the thumb by a page toward the click (it does not jump
+// to the click), whatever the desktop style would do.
+class CChannelPageStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == QStyle::SH_Slider_AbsoluteSetButtons) return Qt::NoButton;
+        if (hint == QStyle::SH_Slider_PageSetButtons) return Qt::LeftButton;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+bool IsTrackbarKey(int key) {
+    switch (key) {
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+CPositionBar::CPositionBar(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("PositionBar"));
+    m_pSlider = new QSlider(Qt::Horizontal, this);
+    m_pSlider->setObjectName(QStringLiteral("PositionSlider"));
+    auto* style = new CChannelPageStyle;
+    style->setParent(m_pSlider);
+    m_pSlider->setStyle(style);
+    m_pSlider->setTickPosition(QSlider::NoTicks);
+    m_pSlider->setFocusPolicy(Qt::StrongFocus);
+    m_pSlider->setFixedWidth(kSliderWidth);
+    m_pSlider->setToolTip(tr("Play position"));
+    m_pSlider->installEventFilter(this);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(2, 2, 2, 1);
+    layout->addWidget(m_pSlider);
+    setFixedHeight(kBarHeight);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+
+    connect(m_pSlider, &QAbstractSlider::actionTriggered, this, &CPositionBar::OnActionTriggered);
+}
+
+CPositionBar::~CPositionBar() = default;
+
+void CPositionBar::OnActionTriggered(int action) {
+    switch (action) {
+        case QAbstractSlider::SliderSingleStepAdd:
+            Notify(kLineDown);
+            break;
+        case QAbstractSlider::SliderSingleStepSub:
+            Notify(kLineUp);
+            break;
+        case QAbstractSlider::SliderPageStepAdd:
+            Notify(kPageDown);
+            break;
+        case QAbstractSlider::SliderPageStepSub:
+            Notify(kPageUp);
+            break;
+        case QAbstractSlider::SliderToMinimum:
+            Notify(kTop);
+            break;
+        case QAbstractSlider::SliderToMaximum:
+            Notify(kBottom);
+            break;
+        case QAbstractSlider::SliderMove:
+            m_bThumbDragged = true;
+            Notify(kThumbTrack);
+            break;
+        default:
+            break;
+    }
+}
+
+bool CPositionBar::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != m_pSlider) return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+            if (m_pSlider->isEnabled() &&
+                static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+                m_bMouseDown = true;
+                m_bThumbDragged = false;
+            }
+            break;
+        case QEvent::MouseButtonRelease:
+            if (m_bMouseDown && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+                // The thumb is already where the interaction left it.
+                const bool dragged = m_bThumbDragged;
+                m_bMouseDown = false;
+                m_bThumbDragged = false;
+                if (dragged) Notify(kThumbPosition);
+                Notify(kEndScroll);
+            }
+            break;
+        case QEvent::KeyRelease: {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (!key->isAutoRepeat() && IsTrackbarKey(key->key()) && m_pSlider->isEnabled())
+                Notify(kEndScroll);
+            break;
+        }
+        default:
+            break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void CPositionBar::Notify(int code) { emit hScroll(code, m_pSlider->sliderPosition(), m_pSlider); }

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QWidget>
+
+class QSlider;
+
+// The play position bar: a thin bar holding one horizontal trackbar (0..100, page 10) whose
+// position is the current cue's progress in percent, or where the next Go starts when nothing
+// plays. The bar keeps no logic of its own: it reports every step of the operator's interaction
+// with the trackbar, and the end of it, to whoever listens (the main frame), synchronously.
+// UI thread only.
+class CPositionBar : public QWidget {
+    Q_OBJECT
+
+public:
+    // Notification codes of hScroll, in the manner of a scroll bar's.
+    enum ScrollCode {
+        kLineUp = 0,
+        kLineDown = 1,
+        kPageUp = 2,
+        kPageDown = 3,
+        kThumbPosition = 4,
+        kThumbTrack = 5,
+        kTop = 6,
+        kBottom = 7,
+        kEndScroll = 8,  // the key or mouse button that moved the thumb was released
+    };
+
+    explicit CPositionBar(QWidget* parent = nullptr);
+    ~CPositionBar() override;
+
+    // The trackbar (the frame reads and sets its position and enabled state directly).
+    QSlider* GetSlider() const { return m_pSlider; }
+
+signals:
+    // One step of an interaction with the trackbar, with its position after the step.
+    // Emitted synchronously (connect directly): the listener has acted before it returns.
+    void hScroll(int code, int position, QSlider* slider);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void OnActionTriggered(int action);
+    void Notify(int code);
+
+    QSlider* m_pSlider = nullptr;
+    bool m_bMouseDown = false;
+    bool m_bThumbDragged = false;
+};
