@@ -1,6 +1,8 @@
 #include "shell/DialogDataExchange.h"
 
-#include <QByteArray>
+#include <locale.h>
+#include <stdlib.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -102,11 +104,11 @@ bool ReadNumber(const QString& text, double* value) {
     }
     if (!OnlyBlanksFrom(s, i)) return false;
 
-    // The syntax is checked above; the conversion is Qt's, which ignores the locale. It gives
-    // infinity with ok false on overflow and 0 with ok false on underflow; both are kept.
-    bool ok = false;
-    double v = QByteArray::fromStdString(ascii).toDouble(&ok);
-    if (!ok && !std::isinf(v)) v = 0.0;
+    // The syntax is checked above; the conversion is the C library's in the "C" locale, so the
+    // operator's locale never changes what a field means. Overflow gives infinity (which fails
+    // the range check), underflow a value at or near zero.
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
+    double v = strtod_l(ascii.c_str(), nullptr, cLocale);
     if (negative) v = -v;
     if (v == 0.0 && s[start] != u'0') return false;
     *value = v;
