@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+// marvane-cli dump and build, run as the show designers' scripts run them.
+
+namespace {
+
+const QString kCli = QStringLiteral(MARVANE_BINARY_DIR "/src/cli/marvane-cli");
+const QString kData = QStringLiteral(MARVANE_TEST_DATA);
+
+struct Result {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Result RunCli(const QStringList& args) {
+    QProcess process;
+    process.start(kCli, args);
+    Result result;
+    if (!process.waitForFinished(30000)) return result;
+    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class CliCueList : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
+    QString Path(const QString& name) const { return m_dir.filePath(name); }
+    void Write(const QString& name, const QByteArray& bytes) {
+        QFile file(Path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    QTemporaryDir m_dir;
+};
+
+}  // namespace
+
+TEST_F(CliCueList, DumpShowsFieldsAndRowTexts) {
+    const Result r = RunCli({"dump", kData + "/two_cues.mvl"});
+    ASSERT_EQ(r.status, 0) << r.err.constData();
+    const QJsonObject root = QJsonDocument::fromJson(r.out).object();
+    EXPECT_EQ(root["lastCueNumber"].toInt(), 20);
+    const QJsonArray cues = root["cues"].toArray();
+    ASSERT_EQ(cues.size(), 2);
+    const QJsonObject rain = cues[1].toObject();
+    EXPECT_EQ(rain["id"].toString(), "Q020");
+    EXPECT_EQ(rain["path"].toString(), "D:\\Sounds\\Rain.wav");
+    EXPECT_EQ(rain["volume"].toInt(), -6);
+    EXPECT_EQ(rain["pan"].toInt(), -20);
+    EXPECT_EQ(rain["flags"].toInteger(), 0x20000001);
+    EXPECT_EQ(rain["fadeIn"].toInt(), 1500);
+    QStringList texts;
+    for (const QJsonValue& v : rain["texts"].toArray()) texts << v.toString();
+    EXPECT_EQ(texts, QStringList(
+                         {"Q020", "Rain", "Rain.wav", "BL", "1", "-6dB", "L20", "1.5", "5.0", ""}));
+}
+
+TEST_F(CliCueList, BuildThenDumpRoundTripsAndMatchesTheExample) {
+    Write("one.json",
+          R"({"lastCueNumber": 10, "cues": [{"id": "Q010", "description": "Bell",
+              "path": "D:\\Sounds\\Bell.wav", "texts": ["ignored"]}]})");
+    Result r = RunCli({"build", Path("one.json"), Path("one.MVL")});
+    ASSERT_EQ(r.status, 0) << r.err.constData();
+    EXPECT_EQ(ReadFile(Path("one.MVL")), ReadFile(kData + "/one_cue.mvl"));
+
+    // Dump of the varied list, built again, gives the same file byte for byte when its texts
+    // are UTF-8 (texts in other encodings come back as UTF-8).
+    r = RunCli({"dump", kData + "/varied_cues.mvl"});
+    ASSERT_EQ(r.status, 0);
+    Write("varied.json", r.out);
+    ASSERT_EQ(RunCli({"build", Path("varied.json"), Path("varied.MVL")}).status, 0);
+    const Result again = RunCli({"dump", Path("varied.MVL")});
+    EXPECT_EQ(again.out, r.out);
+}
+
+TEST_F(CliCueList, FailuresPrintTheProgramsMessageAndExitWithOne) {
+    Write("cut.MVL", ReadFile(kData + "/one_cue.mvl").left(40));
+    Write("bad.json", "{ not json");
+    Write("range.json", R"({"cues": [{"reserved": 256}]})");
+    Write("ok.json", R"({"cues": [{}]})");
+    struct Case {
+        QStringList args;
+        QString message;
+    };
+    const Case cases[] = {
+        {{"dump", Path("cut.MVL")}, "Unexpected file format."},
+        {{"dump", Path("none.MVL")}, Path("none.MVL") + " was not found."},
+        {{"dump", Path("x/none.MVL")}, Path("x/none.MVL") + " contains an invalid path."},
+        {{"build", Path("none.json"), Path("o.MVL")}, Path("none.json") + " was not found."},
+        {{"build", Path("ok.json"), Path("x/o.MVL")},
+         Path("x/o.MVL") + " contains an invalid path."},
+        {{"build", Path("bad.json"), Path("o.MVL")}, ""},
+        {{"build", Path("range.json"), Path("o.MVL")}, ""},
+        {{"dump"}, ""},
+    };
+    for (const Case& c : cases) {
+        const Result r = RunCli(c.args);
+        EXPECT_EQ(r.status, 1) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(r.out.isEmpty());
+        if (!c.message.isEmpty()) {
+            EXPECT_EQ(QString::fromLocal8Bit(r.err).trimmed(), c.message);
+        }
+        EXPECT_FALSE(r.err.isEmpty());
+    }
+    EXPECT_FALSE(QFile::exists(Path("o.MVL")));
+
+    // Missing fields take the record's initial values.
+    ASSERT_EQ(RunCli({"build", Path("ok.json"), Path("ok.MVL")}).status, 0);
+    const QJsonObject cue =
+        QJsonDocument::fromJson(RunCli({"dump", Path("ok.MVL")}).out)["cues"][0].toObject();
+    EXPECT_EQ(cue["fadeOut"].toInt(), 5000);
+    EXPECT_EQ(cue["id"].toString(), "");
+}
