@@ -53,9 +53,9 @@ CMVView::CMVView(CMVDoc* doc, QWidget* parent)
     connect(m_pModel, &QAbstractItemModel::rowsRemoved, this, countChanged);
     connect(m_pModel, &QAbstractItemModel::modelReset, this, countChanged);
 
-    // A double click on a row edits its cue, under the same rule as the Edit cue command.
+    // A double click on a row edits its cue; unlike the Edit cue command it works while cues play.
     connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
-        if (index.isValid()) OnCmdMsg(ID_EDIT_EDITCUE);
+        if (index.isValid()) EditCueAt(index.row());
     });
 
     m_timer.setInterval(kTimerIntervalMs);

@@ -138,6 +138,8 @@ public:
 
     void OnAddCue();
     void OnEditCue();
+    // Edits the cue of `row` (a double click): like Edit cue, but also while cues play.
+    void EditCueAt(int row);
     void OnEditClear();
     // Removes the selected rows and their records (Delete and Cut).
     void RemoveSelectedCues();
@@ -194,6 +196,10 @@ protected:
 
     void paintEvent(QPaintEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+
+    // Starts moving `row` by dragging; ends the drag, moving the row when `drop` is set.
+    void BeginRowDrag(int row);
+    void EndRowDrag(bool drop);
 
     // Row drag state.
     bool m_bDragging = false;
