@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+#include "platform/media/TestWav.h"
+
+// marvane-cli channels and render, run as a sound designer's script runs them.
+
+namespace {
+
+const QString kCli = QStringLiteral(MARVANE_BINARY_DIR "/src/cli/marvane-cli");
+
+struct Result {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Result RunCli(const QStringList& args, const QString& audio = QStringLiteral("virtual:2")) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("MARVANE_AUDIO"), audio);
+    process.setProcessEnvironment(env);
+    process.start(kCli, args);
+    Result result;
+    if (!process.waitForFinished(60000)) return result;
+    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+// The left samples of a 16-bit stereo WAV file written by render.
+std::vector<int16_t> LeftSamples(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QByteArray bytes = file.readAll();
+    std::vector<int16_t> left;
+    for (qsizetype i = 44; i + 3 < bytes.size(); i += 4) {
+        left.push_back(static_cast<int16_t>(static_cast<uint8_t>(bytes[i]) |
+                                            (static_cast<uint8_t>(bytes[i + 1]) << 8)));
+    }
+    return left;
+}
+
+class CliEngine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        ASSERT_TRUE(testwav::WriteFile(Path("ramp.wav"), testwav::Ramp16(20000, 2, 44100)));
+        testwav::Format mono;
+        mono.channels = 1;
+        ASSERT_TRUE(testwav::WriteFile(
+            Path("hum.wav"),
+            testwav::Wav(mono, testwav::Samples16(std::vector<int16_t>(44100, 1000)))));
+        QJsonArray cues;
+        cues.append(QJsonObject{{"path", Path("ramp.wav")}, {"description", "Ramp"}});
+        cues.append(QJsonObject{
+            {"path", Path("hum.wav")}, {"channel", 1}, {"fadeOut", 1000}, {"flags", 0x20000000}});
+        cues.append(QJsonObject{{"path", Path("missing.wav")}});
+        QFile json(Path("list.json"));
+        ASSERT_TRUE(json.open(QIODevice::WriteOnly));
+        json.write(QJsonDocument(QJsonObject{{"cues", cues}}).toJson());
+        json.close();
+        const Result built = RunCli({"build", Path("list.json"), Path("show.mvl")});
+        ASSERT_EQ(built.status, 0) << built.err.constData();
+    }
+
+    QString Path(const QString& name) const { return m_dir.filePath(name); }
+    QTemporaryDir m_dir;
+};
+
+}  // namespace
+
+TEST_F(CliEngine, ChannelsListsTheDevicesOfTheSelectedBackend) {
+    const Result r = RunCli({"channels"}, QStringLiteral("virtual:3"));
+    ASSERT_EQ(r.status, 0) << r.err.constData();
+    EXPECT_EQ(r.out, "0 - Virtual output 1\n1 - Virtual output 2\n2 - Virtual output 3\n");
+    EXPECT_NE(RunCli({"channels"}, QStringLiteral("bogus")).status, 0);
+}
+
+TEST_F(CliEngine, RenderPlaysCuesOnTheirChannelsAndReportsEveryStatusAtItsFrame) {
+    const Result r = RunCli({"render", Path("show.mvl"), Path("out.wav"), "--channels", "2",
+                             "--play", "0@0", "--play", "1@0.1", "--cmd", "kill@1:1"});
+    ASSERT_EQ(r.status, 0) << r.err.constData();
+    // 0.1 s and 1 s are rounded up to refill boundaries (2048 frames); the ramp's 20000 frames
+    // are heard to their end before it reports; kill ends the hum at the next refill.
+    EXPECT_EQ(r.out, "0 0 STARTED\n6144 1 STARTED\n20480 0 ENDED\n47104 1 ENDED\n");
+
+    const std::vector<int16_t> first = LeftSamples(Path("out.wav"));
+    const std::vector<int16_t> second = LeftSamples(Path("out-1.wav"));
+    ASSERT_EQ(first.size(), 47104u);
+    ASSERT_EQ(second.size(), 47104u);
+    for (uint32_t i = 0; i < 20000; ++i) ASSERT_EQ(first[i + 2], 1 + static_cast<int>(i)) << i;
+    EXPECT_EQ(first[20002], 0);
+    EXPECT_EQ(second[6143], 0);
+    EXPECT_EQ(second[6146], 1000);
+    EXPECT_EQ(second[45055], 1000);
+    EXPECT_EQ(second[47103], 1000);  // the last frame before the stop
+}
+
+TEST_F(CliEngine, RenderFadesOutAndStopsAtMaxSeconds) {
+    Result r = RunCli(
+        {"render", Path("show.mvl"), Path("fade.wav"), "--play", "1@0", "--cmd", "fadeout@0"});
+    ASSERT_EQ(r.status, 0) << r.err.constData();
+    // -4000 per second is -185 per refill: -40 dB after 22 refills, then twice as fast.
+    EXPECT_EQ(r.out, "0 1 STARTED\n45056 1 FADED\n67584 1 ENDED\n");
+
+    r = RunCli(
+        {"render", Path("show.mvl"), Path("max.wav"), "--play", "1@0", "--max-seconds", "0.5"});
+    ASSERT_EQ(r.status, 0) << r.err.constData();
+    EXPECT_EQ(r.out, "0 1 STARTED\n");
+    EXPECT_EQ(LeftSamples(Path("max.wav")).size(), 22528u);
+}
+
+TEST_F(CliEngine, RenderRefusesBadArgumentsAndNamesCuesThatCannotPlay) {
+    Result r = RunCli({"render", Path("show.mvl"), Path("o.wav"), "--play", "2@0", "--play",
+                       "0@0.5", "--seek", "50@0.6:0"});
+    ASSERT_EQ(r.status, 0) << r.err.constData();
+    EXPECT_TRUE(r.err.contains("row 2: Cannot open WAV file - please check filename and path"));
+    EXPECT_TRUE(r.out.startsWith("22528 0 STARTED\n")) << r.out.constData();
+
+    EXPECT_EQ(RunCli({"render", Path("show.mvl"), Path("o.wav"), "--play", "7@0"}).status, 1);
+    EXPECT_EQ(RunCli({"render", Path("show.mvl"), Path("o.wav"), "--cmd", "jump@1"}).status, 2);
+    EXPECT_EQ(RunCli({"render", Path("show.mvl"), Path("o.wav"), "--play", "0@-1"}).status, 2);
+    EXPECT_EQ(RunCli({"render", Path("show.mvl"), Path("o.wav"), "--channels", "0"}).status, 2);
+    EXPECT_EQ(RunCli({"render", Path("none.mvl"), Path("o.wav"), "--play", "0@0"}).status, 1);
+}
