@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 #include <cstdio>
 #include <memory>
@@ -204,8 +205,19 @@ bool CMVDoc::OnOpenDocument(const QString& path, QString* errorText) {
     }
     // A show folder moved as a whole finds its sound files next to the list.
     const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    // Many cues share a sound file: resolve each distinct path once.
     CaseInsensitiveLookup lookup;
-    for (CQRecord* cue : m_cues) cue->ResolvePath(folder, &lookup);
+    QHash<QByteArray, QByteArray> resolved;
+    for (CQRecord* cue : m_cues) {
+        const auto it = resolved.constFind(cue->m_strPath);
+        if (it != resolved.constEnd()) {
+            cue->m_strPath = it.value();
+            continue;
+        }
+        const QByteArray old = cue->m_strPath;
+        cue->ResolvePath(folder, &lookup);
+        resolved.insert(old, cue->m_strPath);
+    }
     SetPathName(path);
     SetModifiedFlag(false);
     emit contentsReset();

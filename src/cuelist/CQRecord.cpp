@@ -36,9 +36,9 @@ void CQRecord::SetFilePath(const QByteArray& path) {
 }
 
 void CQRecord::ResolvePath(const QByteArray& folder, CaseInsensitiveLookup* lookup) {
-    if (mvpath::FileExists(m_strPath)) return;
     CaseInsensitiveLookup ownLookup;
     if (lookup == nullptr) lookup = &ownLookup;
+    if (lookup->Exists(m_strPath)) return;
     // The same file under a name that differs only in letter case still counts as there.
     const QByteArray sameFolder = lookup->Find(m_strPath);
     if (!sameFolder.isEmpty()) {

@@ -49,13 +49,22 @@ void CueArchive::WriteByte(uint8_t value) {
 }
 
 void CueArchive::WriteWord(uint16_t value) {
-    WriteByte(static_cast<uint8_t>(value));
-    WriteByte(static_cast<uint8_t>(value >> 8));
+    if (!IsStoring()) {
+        Fail(kReadOnly);
+        return;
+    }
+    const char bytes[2] = {static_cast<char>(value), static_cast<char>(value >> 8)};
+    m_out->append(bytes, 2);
 }
 
 void CueArchive::WriteDword(uint32_t value) {
-    WriteWord(static_cast<uint16_t>(value));
-    WriteWord(static_cast<uint16_t>(value >> 16));
+    if (!IsStoring()) {
+        Fail(kReadOnly);
+        return;
+    }
+    const char bytes[4] = {static_cast<char>(value), static_cast<char>(value >> 8),
+                           static_cast<char>(value >> 16), static_cast<char>(value >> 24)};
+    m_out->append(bytes, 4);
 }
 
 void CueArchive::WriteText(const QByteArray& text) {
@@ -193,6 +202,13 @@ void CueArchive::WriteCueArray(const QList<CQRecord*>& cues) {
         Fail(kReadOnly);
         return;
     }
+    // Reserve room for the whole block: one reallocation instead of many on long lists.
+    qsizetype estimate = m_out->size() + 6 + 14;
+    for (const CQRecord* cue : cues) {
+        estimate += kMinEntryBytes + 12 + cue->m_strID.size() + cue->m_strDescription.size() +
+                    cue->m_strPath.size() + cue->m_strNotes.size();
+    }
+    m_out->reserve(estimate + 4);
     WriteCount(static_cast<uint32_t>(cues.size()));
     bool classWritten = false;
     for (CQRecord* cue : cues) {

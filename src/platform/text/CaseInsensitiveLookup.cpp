@@ -35,8 +35,16 @@ const CaseInsensitiveLookup::Listing& CaseInsensitiveLookup::ListFolder(const QB
     return m_folders.insert(folder, std::move(listing)).value();
 }
 
+bool CaseInsensitiveLookup::Exists(const QByteArray& path) {
+    auto it = m_exists.constFind(path);
+    if (it != m_exists.constEnd()) return it.value();
+    const bool exists = mvpath::FileExists(path);
+    m_exists.insert(path, exists);
+    return exists;
+}
+
 QByteArray CaseInsensitiveLookup::Find(const QByteArray& path) {
-    if (mvpath::FileExists(path)) return path;
+    if (Exists(path)) return path;
     const QByteArray name = mvpath::FindFileName(path);
     if (name.isEmpty()) return QByteArray();
     const QByteArray folder = mvpath::RemoveFileSpec(path);
@@ -45,7 +53,7 @@ QByteArray CaseInsensitiveLookup::Find(const QByteArray& path) {
     if (it == listing.constEnd()) return QByteArray();
     for (const QByteArray& match : it.value()) {
         QByteArray candidate;
-        if (mvpath::Append(folder, match, &candidate) && mvpath::FileExists(candidate)) {
+        if (mvpath::Append(folder, match, &candidate) && Exists(candidate)) {
             return candidate;
         }
     }
