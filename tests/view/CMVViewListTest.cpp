@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QHeaderView>
 #include <QImage>
 #include <QSignalSpy>
@@ -275,6 +276,62 @@ TEST_F(ViewListTest, PlayingMarkIsTheNoteCombinedByExclusiveOr) {
     ExpectNoteAt(wideBefore, GrabViewport(),
                  CPlayingMarkDelegate::MarkPosition(view.visualRect(view.model()->index(1, 0))));
     m_doc->GetCue(1)->m_nPlayCount = 0;
+}
+
+}  // namespace
+
+namespace {
+
+// The frame's keys are window shortcuts; the list has the focus during a show and must not take
+// any of them for itself (type-ahead search, copy of a cell, Enter to edit and so on).
+TEST(ViewKeysTest, TheFramesKeysReachItWhileTheListHasTheFocus) {
+    CMVDoc doc;
+    doc.OnNewDocument();
+    for (int i = 0; i < 3; ++i) doc.AddCue(-1);
+    QWidget window;
+    auto* view = new CMVView(&doc, &window);
+    view->resize(600, 300);
+    const QList<QKeySequence> keys = {
+        QKeySequence(Qt::Key_Return),
+        QKeySequence(Qt::Key_Enter),
+        QKeySequence(Qt::Key_Escape),
+        QKeySequence(Qt::Key_K),
+        QKeySequence(Qt::SHIFT | Qt::Key_K),
+        QKeySequence(Qt::CTRL | Qt::Key_K),
+        QKeySequence(Qt::Key_0),
+        QKeySequence(Qt::Key_I),
+        QKeySequence(Qt::Key_F),
+        QKeySequence(Qt::Key_S),
+        QKeySequence(Qt::Key_N),
+        QKeySequence(Qt::Key_A),
+        QKeySequence(Qt::Key_Comma),
+        QKeySequence(Qt::CTRL | Qt::Key_Period),
+        QKeySequence(Qt::Key_Delete),
+        QKeySequence(Qt::CTRL | Qt::Key_C),
+        QKeySequence(Qt::CTRL | Qt::Key_X),
+        QKeySequence(Qt::CTRL | Qt::Key_V),
+        QKeySequence(Qt::CTRL | Qt::Key_Insert),
+        QKeySequence(Qt::SHIFT | Qt::Key_Insert),
+    };
+    std::vector<int> fired(static_cast<size_t>(keys.size()), 0);
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        auto* action = new QAction(&window);
+        action->setShortcut(keys[i]);
+        action->setShortcutContext(Qt::WindowShortcut);
+        QObject::connect(action, &QAction::triggered, [&fired, i] { ++fired[size_t(i)]; });
+        window.addAction(action);
+    }
+    window.show();
+    window.activateWindow();
+    view->setFocus();
+    view->SelectRows({1}, 1);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        const QKeyCombination combination = keys[i][0];
+        QTest::keyClick(view, combination.key(), combination.keyboardModifiers());
+        EXPECT_EQ(fired[size_t(i)], 1) << keys[i].toString().toStdString();
+    }
+    EXPECT_EQ(view->GetSelectedRows(), QList<int>({1}));
 }
 
 }  // namespace
