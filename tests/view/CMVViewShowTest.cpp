@@ -363,4 +363,48 @@ TEST_F(ViewShowTest, StartPositionAppliesOnlyWhileNothingPlays) {
     ASSERT_TRUE(WaitForOwned(0, 2000));
 }
 
+TEST_F(ViewShowTest, TimerReportsTheCurrentPlayerAboutFiftyTimesASecondWhilePlaying) {
+    Add(m_long, kNormal);
+    CMVView& view = MakeView();
+    Go({0});
+    CCuePlayer* player = view.GetPlayers().front();
+    ASSERT_TRUE(WaitForCurrent(player));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.IsStatusTimerActive(); }, 2000));
+    const size_t before = m_events.size();
+    QTest::qWait(300);
+    size_t reports = 0;
+    for (size_t i = before; i < m_events.size(); ++i) {
+        EXPECT_EQ(m_events[i].player, player);
+        ++reports;
+    }
+    // 15 at 20 ms; a loaded machine drops some ticks.
+    EXPECT_GE(reports, 5u);
+    EXPECT_LE(reports, 16u);
+
+    view.SendToAll(ID_AUDIO_STOPALL);
+    ASSERT_TRUE(WaitForOwned(0, 2000));
+    const size_t idle = m_events.size();
+    QTest::qWait(100);
+    EXPECT_EQ(m_events.size(), idle);
+}
+
+TEST_F(ViewShowTest, CueWithoutSoundEndsWithoutTrouble) {
+    const QString empty = m_dir.filePath("empty.wav");
+    ASSERT_TRUE(viewtest::WriteTone(empty, 0));
+    Add(empty, kNormal);
+    Add(m_long, kNormal);
+    CMVView& view = MakeView();
+    // Every report the frame gets of this player must give it times it can show.
+    QObject::connect(&view, &CMVView::cueStatus, &view, [](CCuePlayer* p) {
+        if (p == nullptr) return;
+        EXPECT_EQ(p->GetDurationMs(), 0u);
+        EXPECT_EQ(p->GetElapsedMs(), 0u);
+    });
+    Go({0});
+    ASSERT_TRUE(WaitForOwned(0, 2000));
+    EXPECT_EQ(view.GetCurrentPlayer(), nullptr);
+    EXPECT_EQ(m_doc->GetCue(0)->m_nPlayCount.load(), 0);
+    ExpectFrameNeverHoldsDeletedPlayer();
+}
+
 }  // namespace
