@@ -1,8 +1,6 @@
 #include "shell/CMarvaneApp.h"
 
 #include <QApplication>
-#include <QPrintDialog>
-#include <QPrinter>
 
 #include "cuelist/CMVDoc.h"
 #include "engine/CSoundOutput.h"
@@ -10,6 +8,7 @@
 #include "shell/CAboutDlg.h"
 #include "shell/CMainFrame.h"
 #include "shell/CSplashWnd.h"
+#include "shell/CommandLinePrint.h"
 #include "shell/DesktopIntegration.h"
 #include "view/CMVView.h"
 #include "view/CommandIds.h"
@@ -57,6 +56,8 @@ bool CMarvaneApp::InitInstance(const QStringList& args) {
     }
 
     CSplashWnd::ShowSplash(m_pMainFrame);
+    // Landscape becomes the default orientation of print jobs when there is a default printer.
+    m_printerDefaults.Initialize();
     return true;
 }
 
@@ -76,8 +77,8 @@ bool CMarvaneApp::ProcessShellCommand() {
         }
         case CommandLineInfo::FilePrint:
         case CommandLineInfo::FilePrintTo:
-            // Printing from the command line comes with the printing commands.
-            m_nExitCode = 1;
+            // Printed without a main window; the audio output is never opened.
+            m_nExitCode = PrintFromCommandLine(m_cmdInfo);
             return false;
         default:
             break;
@@ -86,6 +87,7 @@ bool CMarvaneApp::ProcessShellCommand() {
     m_pDoc->OnNewDocument();
     m_pMainFrame = new CMainFrame(m_pDoc.get(), this);
     m_docManager.SetParentWindow(m_pMainFrame);
+    m_pMainFrame->GetView()->SetPrinterDefaults(&m_printerDefaults);
     m_pMainFrame->GetView()->OnInitialUpdate();
 
     if (m_cmdInfo.m_nShellCommand == CommandLineInfo::FileOpen) {
@@ -130,12 +132,7 @@ void CMarvaneApp::OnAppAbout() {
     dialog.exec();
 }
 
-void CMarvaneApp::OnFilePrintSetup() {
-    QPrinter printer;
-    printer.setPageOrientation(QPageLayout::Landscape);
-    QPrintDialog dialog(&printer, m_pMainFrame);
-    dialog.exec();
-}
+void CMarvaneApp::OnFilePrintSetup() { m_printerDefaults.RunPrintSetup(m_pMainFrame); }
 
 bool CMarvaneApp::OnCmdMsg(int id) {
     switch (id) {

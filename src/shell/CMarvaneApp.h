@@ -10,6 +10,7 @@
 #include "shell/CRecentFileList.h"
 #include "shell/CommandLineInfo.h"
 #include "shell/ICommandTarget.h"
+#include "view/PrinterDefaults.h"
 
 
 #include "shell/CMainFrame.h"
@@ -76,6 +77,8 @@ private:
     void OnFilePrintSetup();
 
     CommandLineInfo m_cmdInfo;
+    // The printer settings print jobs start from (Print Setup changes them).
+    PrinterDefaults m_printerDefaults;
     CRecentFileList m_recentFiles;
     std::unique_ptr<CMVDoc> m_pDoc;
     CDocManager m_docManager;
