@@ -72,7 +72,8 @@ void CMVView::ConnectDocument() {
     // Records are about to be destroyed: their players stop first and no row keeps them.
     connect(m_pDoc, &CMVDoc::aboutToDestroyCues, this,
             [this](const QList<CQRecord*>& cues) { StopPlayersOf(cues); });
-    connect(m_pDoc, &CMVDoc::contentsReset, this, &CMVView::FillList);
+    // A new or opened list starts with the columns as made and all its rows.
+    connect(m_pDoc, &CMVDoc::contentsReset, this, &CMVView::OnInitialUpdate);
     // The document going away first must not leave rows pointing into it.
     connect(m_pDoc, &QObject::destroyed, this, [this] {
         StopAllPlayers();

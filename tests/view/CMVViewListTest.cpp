@@ -75,6 +75,13 @@ TEST_F(ViewListTest, SecondInitialUpdateRestoresColumnsAndRows) {
     for (int c = 0; c < 11; ++c) EXPECT_EQ(view.horizontalHeader()->visualIndex(c), c);
     EXPECT_EQ(view.horizontalHeader()->sectionSize(0), 15);
     ExpectRowsMatchDocument();
+
+    // A new (or opened) document does the same by itself.
+    view.horizontalHeader()->moveSection(10, 1);
+    m_doc->OnNewDocument();
+    EXPECT_EQ(view.model()->columnCount(), 11);
+    EXPECT_EQ(view.horizontalHeader()->visualIndex(10), 10);
+    ExpectRowsMatchDocument();
 }
 
 TEST_F(ViewListTest, RowOperationsKeepRowsAndDocumentTogether) {
