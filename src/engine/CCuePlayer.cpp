@@ -1,5 +1,9 @@
 #include "engine/CCuePlayer.h"
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -27,6 +31,7 @@ constexpr int32_t kEndLevel = -8000;    // a fade-out ends the cue here
 constexpr int64_t kSlowestFadeOutRate = -22;
 // Fade times beyond a day are taken as a day (they come from files and may be anything).
 constexpr int64_t kLongestFadeMs = 24LL * 3600 * 1000;
+constexpr int kWorkerNice = -5;
 
 int32_t ClampFadeMs(uint32_t ms) {
     return static_cast<int32_t>(std::min<int64_t>(ms, kLongestFadeMs));
@@ -177,7 +182,11 @@ void CCuePlayer::Start() {
         m_prevLeft = m_curLeft = m_prevRight = m_curRight = 0;
         m_fadeNotified = false;
     }
-    m_thread = std::thread([this] { Run(); });
+    m_thread = std::thread([this] {
+        // Above normal priority where the system allows it (it needs the right to raise it).
+        setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), kWorkerNice);
+        Run();
+    });
     m_readyEvent->Wait();
     std::lock_guard<std::mutex> guard(m_lock);
     // A cue without any sound left may already have ended; never restart its buffer.
