@@ -89,7 +89,8 @@ CueListFile::ReadResult CueListFile::Read(const QByteArray& path, QByteArray* co
         *cause = FileError::kBadPath;
         return kOpenFailed;
     }
-    Fd fd(::open(path.constData(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so a FIFO named by mistake cannot hang the program in open().
+    Fd fd(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.Get() < 0) {
         *cause = FileError::FromErrno(errno, path);
         return kOpenFailed;
@@ -99,10 +100,12 @@ CueListFile::ReadResult CueListFile::Read(const QByteArray& path, QByteArray* co
         *cause = FileError::FromErrno(errno, path);
         return kOpenFailed;
     }
-    if (S_ISDIR(st.st_mode)) {
+    // Only regular files are cue lists: a folder, device or FIFO is refused before any read.
+    if (!S_ISREG(st.st_mode)) {
         *cause = FileError::kAccessDenied;
         return kOpenFailed;
     }
+    ::fcntl(fd.Get(), F_SETFL, ::fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK);
     // Writers are shut out while the file is read.
     if (::flock(fd.Get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
         *cause = FileError::kSharingViolation;
@@ -161,7 +164,8 @@ CueListFile::WriteResult CueListFile::Write(const QByteArray& path, const QByteA
     mode_t mode = 0666 & ~CurrentUmask();
     struct stat st {};
     if (::stat(target.constData(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) {
+        // Never replace a folder, device or FIFO by a regular file.
+        if (!S_ISREG(st.st_mode)) {
             *cause = FileError::kAccessDenied;
             return kCreateFailed;
         }

@@ -212,6 +212,12 @@ TEST_F(CMVDocFiles, FilesThatCannotBeOpenedLeaveTheListAlone) {
     EXPECT_EQ(error, Path("nofolder/x.MVL") + " contains an invalid path.");
     EXPECT_FALSE(doc.OnOpenDocument(m_dir.path(), &error));
     EXPECT_EQ(error, "Access to " + m_dir.path() + " was denied.");
+    // Neither a FIFO (which would block) nor an endless device is read.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(Path("fifo.MVL")).constData(), 0600), 0);
+    EXPECT_FALSE(doc.OnOpenDocument(Path("fifo.MVL"), &error));
+    EXPECT_EQ(error, "Access to " + Path("fifo.MVL") + " was denied.");
+    EXPECT_FALSE(doc.OnOpenDocument("/dev/zero", &error));
+    EXPECT_EQ(error, "Access to /dev/zero was denied.");
 
     // Another copy of the program holds the file while saving it.
     const QByteArray locked = QFile::encodeName(Path("current.MVL"));
@@ -238,6 +244,9 @@ TEST_F(CMVDocFiles, SaveFailuresKeepTheDocumentModified) {
     ASSERT_TRUE(QDir().mkpath(Path("folder.MVL")));
     EXPECT_FALSE(doc.OnSaveDocument(Path("folder.MVL"), &error));
     EXPECT_EQ(error, "Access to " + Path("folder.MVL") + " was denied.");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(Path("fifo.MVL")).constData(), 0600), 0);
+    EXPECT_FALSE(doc.OnSaveDocument(Path("fifo.MVL"), &error));
+    EXPECT_EQ(error, "Access to " + Path("fifo.MVL") + " was denied.");
 
     // A reader of another copy holds the file.
     WriteFile(Path("busy.MVL"), "old");
