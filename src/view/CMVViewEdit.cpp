@@ -40,9 +40,17 @@ public:
     ~RowDragWatcher() override { qApp->removeEventFilter(this); }
 
     CQRecord* Cue() const { return m_cue; }
-    bool m_bPressSeen = false;
+    // The drag is over: watch nothing more (the object itself goes later).
+    void Disarm() {
+        m_cancel = nullptr;
+        qApp->removeEventFilter(this);
+        setObjectName(QString());  // a new drag must not find it
+    }
+
+    // What the drag changed on the viewport, to be put back.
     bool m_bHadCursor = false;
     QCursor m_oldCursor;
+    bool m_bHadMouseTracking = false;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -221,7 +229,10 @@ void CMVView::BeginRowDrag(int row) {
     auto* watcher = new RowDragWatcher(this, GetRowCue(row), [this] { EndRowDrag(false); });
     watcher->m_bHadCursor = viewport()->testAttribute(Qt::WA_SetCursor);
     watcher->m_oldCursor = viewport()->cursor();
+    watcher->m_bHadMouseTracking = viewport()->hasMouseTracking();
     viewport()->setCursor(Qt::DragMoveCursor);
+    // Moves without the button must arrive too: they tell that the release went elsewhere.
+    viewport()->setMouseTracking(true);
 }
 
 namespace {
@@ -318,8 +329,9 @@ void CMVView::EndRowDrag(bool drop) {
         } else {
             viewport()->unsetCursor();
         }
+        viewport()->setMouseTracking(watcher->m_bHadMouseTracking);
+        watcher->Disarm();
         watcher->deleteLater();
-        watcher->setObjectName(QString());  // a new drag must not find it
     }
     viewport()->update();
 }
