@@ -41,7 +41,9 @@ struct Accelerator {
     int id;
 };
 
-QString IconPath(const char* name) { return QStringLiteral(":/toolbar/%1.svg").arg(QLatin1String(name)); }
+QString IconPath(const char* name) {
+    return QStringLiteral(":/toolbar/%1.svg").arg(QLatin1String(name));
+}
 
 }  // namespace
 
@@ -104,9 +106,9 @@ QAction* CMainFrame::AddAction(int id, const QString& menuText, const QString& p
     auto* action = new QAction(menuText, this);
     const int newline = prompt.indexOf(QLatin1Char('\n'));
     action->setStatusTip(newline < 0 ? prompt : prompt.left(newline));
-    action->setToolTip(newline < 0 ? QString(menuText).remove(QLatin1Char('&')).section(
-                                         QLatin1Char('\t'), 0, 0)
-                                   : prompt.mid(newline + 1));
+    action->setToolTip(
+        newline < 0 ? QString(menuText).remove(QLatin1Char('&')).section(QLatin1Char('\t'), 0, 0)
+                    : prompt.mid(newline + 1));
     if (!icon.isEmpty()) action->setIcon(QIcon(icon));
     action->setData(id);
     // Keys are the accelerators' (CreateAccelerators); the menu only shows their names.
@@ -131,7 +133,8 @@ void CMainFrame::CreateActions() {
               tr("Change the printer and printing options\nPrint Setup"));
     for (int i = 0; i < kRecentFileCount; ++i)
         AddAction(ID_FILE_MRU_FILE1 + i, QString(), tr("Open this document"));
-    AddAction(ID_APP_EXIT, tr("E&xit"), tr("Quit the application; prompts to save documents\nExit"));
+    AddAction(ID_APP_EXIT, tr("E&xit"),
+              tr("Quit the application; prompts to save documents\nExit"));
 
     AddAction(ID_EDIT_ADDCUE, tr("&Add Cue\tA"), tr("Add or insert a new cue\nAdd Cue"),
               IconPath("addcue"));
@@ -151,18 +154,20 @@ void CMainFrame::CreateActions() {
     AddAction(ID_VIEW_PLAYPOSITION, tr("&Play Position"),
               tr("Show or hide the Play Position\nToggle Play Position"))
         ->setCheckable(true);
-    AddAction(ID_VIEW_STATUS_BAR, tr("&Status Bar"), tr("Show or hide the status bar\nToggle StatusBar"))
+    AddAction(ID_VIEW_STATUS_BAR, tr("&Status Bar"),
+              tr("Show or hide the status bar\nToggle StatusBar"))
         ->setCheckable(true);
 
-    AddAction(ID_AUDIO_GO, tr("Go\tENTER"), tr("Start the highlighted cue\nPlay Cue"), IconPath("go"));
+    AddAction(ID_AUDIO_GO, tr("Go\tENTER"), tr("Start the highlighted cue\nPlay Cue"),
+              IconPath("go"));
     AddAction(ID_AUDIO_FADEIN, tr("Fade in"), QString());
     AddAction(ID_AUDIO_FADEOUT, tr("Fade out\t0"), tr("Auto-fade current cue\nFade Out"),
               IconPath("fadeout"));
     AddAction(ID_AUDIO_KILL, tr("Kill\tK"), tr("Stop current cue\nKill cue"), IconPath("kill"));
     AddAction(ID_AUDIO_VOLUP, tr("Increase Vol\t>"), tr("Increase volume by 1dB\nIncrease Volume"),
               IconPath("volup"));
-    AddAction(ID_AUDIO_VOLDOWN, tr("Decrease Vol\t<"), tr("Decrease volume by 1dB\nDecrease Volume"),
-              IconPath("voldown"));
+    AddAction(ID_AUDIO_VOLDOWN, tr("Decrease Vol\t<"),
+              tr("Decrease volume by 1dB\nDecrease Volume"), IconPath("voldown"));
     AddAction(ID_AUDIO_SPEEDUP, tr("Speed up\tF"), tr("Speed up/raise pitch\nSpeed Up"),
               IconPath("speedup"));
     AddAction(ID_AUDIO_SLOWDOWN, tr("Slow down\tS"), tr("Slow down/drop pitch\nSlow Down"),
@@ -192,7 +197,8 @@ void CMainFrame::CreateMenus() {
     m_pFileMenu->addSeparator();
     m_pRecentPlaceholder = m_pFileMenu->addAction(tr("Recent File"));
     m_pRecentPlaceholder->setEnabled(false);
-    for (int i = 0; i < kRecentFileCount; ++i) m_pFileMenu->addAction(GetAction(ID_FILE_MRU_FILE1 + i));
+    for (int i = 0; i < kRecentFileCount; ++i)
+        m_pFileMenu->addAction(GetAction(ID_FILE_MRU_FILE1 + i));
     m_pFileMenu->addSeparator();
     m_pFileMenu->addAction(GetAction(ID_APP_EXIT));
 
@@ -371,11 +377,12 @@ void CMainFrame::ConnectView() {
             Qt::DirectConnection);
     connect(m_pView, &CMVView::enablePosition, this, &CMainFrame::OnEnablePosition,
             Qt::DirectConnection);
-    connect(m_pView, &CMVView::playerAboutToBeDeleted, this,
-            [this](CCuePlayer* player) {
-                if (m_pCurrentPlayer == player) m_pCurrentPlayer = nullptr;
-            },
-            Qt::DirectConnection);
+    connect(
+        m_pView, &CMVView::playerAboutToBeDeleted, this,
+        [this](CCuePlayer* player) {
+            if (m_pCurrentPlayer == player) m_pCurrentPlayer = nullptr;
+        },
+        Qt::DirectConnection);
     connect(m_pView, &CMVView::cueCountChanged, this,
             [this] { m_pCuesPane->setText(m_pView->GetCueCountText()); });
     if (m_pView->selectionModel())
@@ -542,7 +549,8 @@ void CMainFrame::SaveWindowRect() const {
     // The frame's top-left corner with the size of the window's own area, so that restoring it
     // places and sizes the window exactly as it was, with or without a window manager's frame.
     const QRect normal = isMinimized() || isMaximized() ? normalGeometry() : geometry();
-    const QPoint topLeft = isMinimized() || isMaximized() ? normal.topLeft() : frameGeometry().topLeft();
+    const QPoint topLeft =
+        isMinimized() || isMaximized() ? normal.topLeft() : frameGeometry().topLeft();
     const QString section = QString::fromLatin1(kSettingsSection);
     mvapp::WriteProfileInt(section, QStringLiteral("Left"), topLeft.x());
     mvapp::WriteProfileInt(section, QStringLiteral("Top"), topLeft.y());

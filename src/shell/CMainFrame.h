@@ -131,6 +131,6 @@ private:
     bool m_bTracking = false;
     bool m_bRectSaved = false;
 
-    QTimer m_updateTimer;     // keeps the toolbar's enabled states current
+    QTimer m_updateTimer;  // keeps the toolbar's enabled states current
     bool m_bUpdatePending = false;
 };

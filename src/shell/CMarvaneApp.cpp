@@ -66,9 +66,9 @@ bool CMarvaneApp::ProcessShellCommand() {
         case CommandLineInfo::AppUnregister: {
             const bool removed = Unregister();
             if (!m_cmdInfo.m_bRunEmbedded) {
-                mvui::ShowMessage(nullptr,
-                                  QString::fromLatin1(removed ? kUnregisterDone : kUnregisterFailed),
-                                  removed ? QMessageBox::Information : QMessageBox::Warning);
+                mvui::ShowMessage(
+                    nullptr, QString::fromLatin1(removed ? kUnregisterDone : kUnregisterFailed),
+                    removed ? QMessageBox::Information : QMessageBox::Warning);
             }
             // Nothing is written back on the way out.
             m_bSaveSettings = false;

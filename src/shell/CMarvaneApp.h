@@ -12,7 +12,6 @@
 #include "shell/ICommandTarget.h"
 #include "view/PrinterDefaults.h"
 
-
 #include "shell/CMainFrame.h"
 
 // The application: start-up, the commands of the application itself (About, Exit, and through

@@ -38,7 +38,8 @@ QString CRecentFileList::AbbreviateName(const QString& path, int maxLength) {
     if (native.size() <= maxLength) return native;
     const QString name = QFileInfo(path).fileName();
     // Keep the start of the path and the file name, with "..." in between, when that fits.
-    const QString root = native.section(QDir::separator(), 0, 1, QString::SectionIncludeTrailingSep);
+    const QString root =
+        native.section(QDir::separator(), 0, 1, QString::SectionIncludeTrailingSep);
     const QString shortened = root + QStringLiteral("...") + QDir::separator() + name;
     if (!root.isEmpty() && shortened.size() <= maxLength && root.size() < native.size())
         return shortened;

@@ -48,8 +48,13 @@ CSplashWnd::~CSplashWnd() {
 void CSplashWnd::HideSplash() {
     if (s_current == this) s_current = nullptr;
     m_timer.stop();
+    const bool wasActive = isActiveWindow();
     close();
-    if (m_pMainWnd) m_pMainWnd->repaint();
+    if (m_pMainWnd) {
+        // Where the splash took the keyboard, the main window gets it back for the live keys.
+        if (wasActive) m_pMainWnd->activateWindow();
+        m_pMainWnd->repaint();
+    }
 }
 
 void CSplashWnd::paintEvent(QPaintEvent*) {

@@ -4,8 +4,7 @@ namespace {
 
 // Switch names recognised after "/" (where an unknown word means a path instead).
 bool IsKnownSwitchName(const QString& name) {
-    if (name == QLatin1String("p") || name == QLatin1String("pt") ||
-        name == QLatin1String("dde"))
+    if (name == QLatin1String("p") || name == QLatin1String("pt") || name == QLatin1String("dde"))
         return true;
     for (const char* other : {"Unregister", "Unregserver", "Embedding", "Automation"}) {
         if (name.compare(QLatin1String(other), Qt::CaseInsensitive) == 0) return true;

@@ -18,8 +18,12 @@ QString UserDataFolder() {
 
 QString UserFile(const QString& relative) { return UserDataFolder() + QLatin1Char('/') + relative; }
 
-QString DesktopRelative() { return QStringLiteral("applications/") + QLatin1String(kDesktopFileName); }
-QString MimeRelative() { return QStringLiteral("mime/packages/") + QLatin1String(kMimePackageName); }
+QString DesktopRelative() {
+    return QStringLiteral("applications/") + QLatin1String(kDesktopFileName);
+}
+QString MimeRelative() {
+    return QStringLiteral("mime/packages/") + QLatin1String(kMimePackageName);
+}
 
 const QStringList& IconRelatives() {
     static const QStringList icons = {
@@ -90,7 +94,8 @@ bool RegisterFileType(const QString& programPath) {
                                  QStringLiteral(":/icons/cuelist.svg")};
     for (int i = 0; i < sources.size(); ++i) {
         QFile icon(sources[i]);
-        if (icon.open(QIODevice::ReadOnly)) ok = WriteText(UserFile(IconRelatives()[i]), icon.readAll()) && ok;
+        if (icon.open(QIODevice::ReadOnly))
+            ok = WriteText(UserFile(IconRelatives()[i]), icon.readAll()) && ok;
     }
     ok = WriteText(UserFile(DesktopRelative()), DesktopEntryText(programPath).toUtf8()) && ok;
     RefreshDatabases();

@@ -1,0 +1,303 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <memory>
+
+#include "cuelist/CMVDoc.h"
+#include "cuelist/CQRecord.h"
+#include "engine/CCuePlayer.h"
+#include "engine/CSoundOutput.h"
+#include "shell/AppSettings.h"
+#include "shell/CMainFrame.h"
+#include "shell/CPositionBar.h"
+#include "view/CMVView.h"
+#include "view/CommandIds.h"
+#include "view/MessageBox.h"
+#include "view/ViewTestSupport.h"
+
+namespace {
+
+TEST(TimeToGo, WholeSecondsWithMinutesUnlimited) {
+    EXPECT_EQ(CMainFrame::FormatTimeToGo(0), "TTG:00.00");
+    EXPECT_EQ(CMainFrame::FormatTimeToGo(999), "TTG:00.00");  // the remainder is dropped
+    EXPECT_EQ(CMainFrame::FormatTimeToGo(59999), "TTG:00.59");
+    EXPECT_EQ(CMainFrame::FormatTimeToGo(61000), "TTG:01.01");
+    EXPECT_EQ(CMainFrame::FormatTimeToGo(6001000), "TTG:100.01");
+}
+
+TEST(TimeToGo, ThumbPositionNeverDividesByZeroNorWraps) {
+    EXPECT_EQ(CMainFrame::PositionOf(0, 0, 100), 0);
+    EXPECT_EQ(CMainFrame::PositionOf(500, 0, 100), 0);
+    EXPECT_EQ(CMainFrame::PositionOf(1999, 4000, 100), 49);
+    EXPECT_EQ(CMainFrame::PositionOf(4000, 4000, 100), 100);
+    // Ten hours into a twelve-hour file: 100 x elapsed does not fit in 32 bits.
+    EXPECT_EQ(CMainFrame::PositionOf(36000000u, 43200000u, 100), 83);
+    EXPECT_EQ(CMainFrame::PositionOf(5000, 4000, 100), 100);
+}
+
+class MainFrameTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(theSoundOutput.Initialize()); }
+    static void TearDownTestSuite() { theSoundOutput.ReleaseDevices(); }
+
+    void SetUp() override {
+        mvapp::OpenSettings().clear();
+        ASSERT_TRUE(m_dir.isValid());
+        m_tone = m_dir.filePath("tone.wav");
+        ASSERT_TRUE(viewtest::WriteTone(m_tone, 2500));
+        m_doc = std::make_unique<CMVDoc>();
+        m_doc->OnNewDocument();
+        mvui::SetMessageHandlerForTesting(
+            [](const QString&, QMessageBox::Icon, QMessageBox::StandardButtons) {
+                return int(QMessageBox::Ok);
+            });
+    }
+
+    void TearDown() override {
+        m_frame.reset();
+        mvui::SetMessageHandlerForTesting({});
+    }
+
+    CMainFrame& MakeFrame() {
+        m_frame = std::make_unique<CMainFrame>(m_doc.get(), nullptr);
+        m_frame->GetView()->OnInitialUpdate();
+        m_frame->show();
+        m_frame->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(m_frame.get()));
+        return *m_frame;
+    }
+
+    CQRecord* AddTone(const char* description) {
+        CQRecord* cue = viewtest::AddCue(*m_doc, m_tone, CQRecord::kTypeNormal);
+        cue->m_strDescription = description;
+        return cue;
+    }
+
+    QTemporaryDir m_dir;
+    QString m_tone;
+    std::unique_ptr<CMVDoc> m_doc;
+    std::unique_ptr<CMainFrame> m_frame;
+};
+
+TEST_F(MainFrameTest, StartsIdleWithTitleAndCueCount) {
+    AddTone("Bell");
+    AddTone("Rain");
+    CMainFrame& frame = MakeFrame();
+    EXPECT_EQ(frame.windowTitle(), "Untitled - Marvane");
+    EXPECT_EQ(frame.GetPaneText(0), "For Help, press F1");
+    EXPECT_EQ(frame.GetPaneText(1), "");
+    EXPECT_FALSE(frame.IsTimeToGoEnabled());
+    EXPECT_EQ(frame.GetPaneText(2), "Cues:002");
+    EXPECT_EQ(frame.GetPositionSlider()->minimum(), 0);
+    EXPECT_EQ(frame.GetPositionSlider()->maximum(), 100);
+    EXPECT_EQ(frame.GetPositionSlider()->pageStep(), 10);
+    EXPECT_EQ(frame.GetPositionSlider()->value(), 0);
+}
+
+TEST_F(MainFrameTest, StatusOfPlayerAndOfNobody) {
+    CQRecord* cue = AddTone("Thunder");
+    CMainFrame& frame = MakeFrame();
+    CCuePlayer player(cue, 0, {});
+    ASSERT_FALSE(player.IsFailed());
+
+    frame.OnCueStatus(&player);
+    EXPECT_EQ(frame.GetPaneText(0), "Playing: Thunder");
+    EXPECT_EQ(frame.GetPaneText(1), "TTG:00.02");
+    EXPECT_TRUE(frame.IsTimeToGoEnabled());
+    EXPECT_EQ(frame.GetCurrentPlayer(), &player);
+
+    frame.OnCueStatus(nullptr);
+    EXPECT_EQ(frame.GetPaneText(0), "For Help, press F1");
+    EXPECT_EQ(frame.GetPaneText(1), "");
+    EXPECT_EQ(frame.GetPositionSlider()->value(), 0);
+    EXPECT_EQ(frame.GetCurrentPlayer(), nullptr);
+}
+
+TEST_F(MainFrameTest, ThumbHeldByOperatorIsNotMovedAndSeeksOnceAtTheEnd) {
+    CQRecord* cue = AddTone("Wind");
+    CMainFrame& frame = MakeFrame();
+    frame.GetView()->SelectRows({0}, 0);
+    frame.UpdateCommandUI();
+    CCuePlayer player(cue, 0, {});
+    ASSERT_FALSE(player.IsFailed());
+    player.Start();
+    frame.OnCueStatus(&player);
+    QSlider* slider = frame.GetPositionSlider();
+    ASSERT_TRUE(slider->isEnabled());
+
+    // The operator presses End on the trackbar: the thumb goes to 100 and stays there while
+    // status reports come in, and the cue does not move yet.
+    slider->setFocus();
+    QTest::keyPress(slider, Qt::Key_End);
+    EXPECT_TRUE(frame.IsTracking());
+    EXPECT_EQ(slider->value(), 100);
+    frame.OnCueStatus(&player);
+    EXPECT_EQ(slider->value(), 100);
+    EXPECT_LT(player.GetElapsedMs(), 1500u);
+
+    // Letting go of the key seeks the cue to its end, once; the thumb follows the cue again.
+    slider->setValue(60);
+    QTest::keyRelease(slider, Qt::Key_End);
+    EXPECT_FALSE(frame.IsTracking());
+    EXPECT_NEAR(player.GetElapsedMs(), 1500.0, 300.0);
+    frame.OnCueStatus(&player);
+    EXPECT_NEAR(slider->value(), 60, 10);
+
+    // A report of nobody resets the panes and the thumb even in the middle of an interaction.
+    frame.OnHScroll(CPositionBar::kThumbTrack, 30, slider);
+    frame.OnCueStatus(nullptr);
+    EXPECT_EQ(slider->value(), 0);
+    EXPECT_EQ(frame.GetPaneText(0), "For Help, press F1");
+    frame.OnHScroll(CPositionBar::kEndScroll, 0, slider);
+}
+
+TEST_F(MainFrameTest, PositionBarReportsEveryStepAndOneEnd) {
+    qRegisterMetaType<QSlider*>();
+    MakeFrame();
+    CPositionBar bar;
+    QSlider* slider = bar.GetSlider();
+    slider->setRange(0, 100);
+    slider->setPageStep(10);
+    bar.show();
+    QSignalSpy spy(&bar, &CPositionBar::hScroll);
+    QTest::keyPress(slider, Qt::Key_Right);
+    QTest::keyPress(slider, Qt::Key_PageUp);
+    QTest::keyRelease(slider, Qt::Key_PageUp);
+    ASSERT_EQ(spy.size(), 3);
+    EXPECT_EQ(spy[0][0].toInt(), CPositionBar::kLineDown);
+    EXPECT_EQ(spy[1][0].toInt(), CPositionBar::kPageDown);
+    EXPECT_EQ(spy[2][0].toInt(), CPositionBar::kEndScroll);
+    EXPECT_EQ(spy[2][1].toInt(), 11);
+
+    // A click in the channel moves by a page toward the click; releasing the button ends it.
+    spy.clear();
+    QTest::mouseClick(slider, Qt::LeftButton, {},
+                      QPoint(slider->width() - 3, slider->height() / 2));
+    ASSERT_GE(spy.size(), 2);
+    EXPECT_EQ(spy.first()[0].toInt(), CPositionBar::kPageDown);
+    EXPECT_EQ(spy.last()[0].toInt(), CPositionBar::kEndScroll);
+    EXPECT_EQ(slider->value(), 21);
+
+    // A disabled trackbar ignores the operator.
+    spy.clear();
+    slider->setEnabled(false);
+    QTest::keyClick(slider, Qt::Key_Home);
+    EXPECT_EQ(spy.size(), 0);
+    EXPECT_EQ(slider->value(), 21);
+}
+
+TEST_F(MainFrameTest, NothingPlayingThumbSetsStartOfNextGo) {
+    AddTone("Door");
+    CMainFrame& frame = MakeFrame();
+    CMVView* view = frame.GetView();
+    view->SelectRows({0}, 0);
+    frame.UpdateCommandUI();
+    ASSERT_TRUE(frame.GetPositionSlider()->isEnabled());
+    frame.GetPositionSlider()->setValue(80);
+    EXPECT_EQ(frame.GetStartPosition(), 80);
+    ASSERT_TRUE(frame.DispatchCommand(ID_AUDIO_GO, Qt::NoModifier));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frame.GetCurrentPlayer() != nullptr; }, 3000));
+    EXPECT_GE(frame.GetCurrentPlayer()->GetElapsedMs(), 1900u);  // started at 80 % of 2.5 s
+    frame.DispatchCommand(ID_AUDIO_STOPALL, Qt::NoModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->GetOwnedPlayerCount() == 0; }, 3000));
+    EXPECT_EQ(frame.GetCurrentPlayer(), nullptr);
+    EXPECT_EQ(frame.GetPaneText(1), "");
+}
+
+TEST_F(MainFrameTest, LiveKeysWorkWhateverWidgetHasTheFocus) {
+    AddTone("Bell");
+    CMainFrame& frame = MakeFrame();
+    CMVView* view = frame.GetView();
+    view->SelectRows({0}, 0);
+    frame.UpdateCommandUI();
+
+    // Enter with the focus on the position bar's trackbar still starts the cue.
+    frame.GetPositionSlider()->setFocus();
+    QTest::keyClick(frame.GetPositionSlider(), Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->GetOwnedPlayerCount() == 1; }, 3000));
+
+    // Escape with the focus on the list stops everything.
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->GetOwnedPlayerCount() == 0; }, 3000));
+}
+
+TEST_F(MainFrameTest, DisabledCommandsDoNothingFromTheirKeys) {
+    AddTone("Bell");
+    CMainFrame& frame = MakeFrame();
+    CMVView* view = frame.GetView();
+    view->clearSelection();
+    frame.UpdateCommandUI();
+    EXPECT_FALSE(frame.IsCommandEnabled(ID_AUDIO_GO));
+    EXPECT_FALSE(frame.GetAction(ID_AUDIO_GO)->isEnabled());
+    EXPECT_FALSE(frame.GetPositionSlider()->isEnabled());  // usable exactly when Go is
+    QTest::keyClick(view, Qt::Key_Return);
+    QTest::qWait(50);
+    EXPECT_EQ(view->GetOwnedPlayerCount(), 0);
+    EXPECT_FALSE(frame.DispatchCommand(ID_AUDIO_KILL));
+    // Commands with no handler at all are disabled too.
+    EXPECT_FALSE(frame.IsCommandEnabled(ID_CONTEXT_HELP));
+}
+
+TEST_F(MainFrameTest, ViewMenuTogglesTheBars) {
+    CMainFrame& frame = MakeFrame();
+    QAction* toggle = frame.GetAction(ID_VIEW_PLAYPOSITION);
+    frame.UpdateCommandUI();
+    EXPECT_TRUE(toggle->isChecked());
+    frame.DispatchCommand(ID_VIEW_PLAYPOSITION);
+    frame.UpdateCommandUI();
+    EXPECT_TRUE(frame.GetPositionBand()->isHidden());
+    EXPECT_FALSE(toggle->isChecked());
+    // Hidden, the bar still follows the status reports.
+    frame.OnSelectionChanged(40);
+    frame.DispatchCommand(ID_VIEW_PLAYPOSITION);
+    frame.UpdateCommandUI();
+    EXPECT_FALSE(frame.GetPositionBand()->isHidden());
+    EXPECT_TRUE(toggle->isChecked());
+    EXPECT_EQ(frame.GetPositionSlider()->value(), 40);
+
+    frame.DispatchCommand(ID_VIEW_TOOLBAR);
+    EXPECT_TRUE(frame.GetToolBar()->isHidden());
+    frame.DispatchCommand(ID_VIEW_STATUS_BAR);
+    frame.UpdateCommandUI();
+    EXPECT_FALSE(frame.GetAction(ID_VIEW_STATUS_BAR)->isChecked());
+}
+
+TEST_F(MainFrameTest, VolumePromptsNameTheOneDecibelStep) {
+    CMainFrame& frame = MakeFrame();
+    EXPECT_EQ(frame.GetAction(ID_AUDIO_VOLUP)->statusTip(), "Increase volume by 1dB");
+    EXPECT_EQ(frame.GetAction(ID_AUDIO_VOLUP)->toolTip(), "Increase Volume");
+    EXPECT_EQ(frame.GetAction(ID_AUDIO_VOLDOWN)->statusTip(), "Decrease volume by 1dB");
+    EXPECT_EQ(frame.GetAction(ID_AUDIO_VOLDOWN)->toolTip(), "Decrease Volume");
+}
+
+TEST_F(MainFrameTest, WindowRectangleIsSavedAndRestored) {
+    {
+        CMainFrame& frame = MakeFrame();
+        frame.setGeometry(120, 90, 640, 420);
+        m_frame.reset();
+    }
+    QSettings settings = mvapp::OpenSettings();
+    EXPECT_EQ(settings.value("MainFrame/Right").toInt() - settings.value("MainFrame/Left").toInt(),
+              640);
+    EXPECT_EQ(settings.value("MainFrame/Bottom").toInt() - settings.value("MainFrame/Top").toInt(),
+              420);
+
+    CMainFrame& again = MakeFrame();
+    EXPECT_EQ(again.size(), QSize(640, 420));
+    m_frame.reset();
+
+    // A rectangle without width is ignored: the default size stands.
+    mvapp::WriteProfileInt("MainFrame", "Left", 50);
+    mvapp::WriteProfileInt("MainFrame", "Right", 50);
+    auto frame = std::make_unique<CMainFrame>(m_doc.get(), nullptr);
+    EXPECT_FALSE(frame->RestoreWindowRect());
+    EXPECT_NE(frame->width(), 0);
+}
+
+}  // namespace
