@@ -88,7 +88,9 @@ bool RtAudioDevice::Open() {
 void RtAudioDevice::Close() {
     if (!m_audio) return;
     try {
-        if (m_audio->isStreamRunning()) m_audio->stopStream();
+        // Abort rather than stop: stopping drains the output first, and a JACK client that the
+        // server has dropped, or a PulseAudio server that stalls, would never let it finish.
+        if (m_audio->isStreamRunning()) m_audio->abortStream();
         if (m_audio->isStreamOpen()) m_audio->closeStream();
     } catch (...) {
         // The stream is gone either way.

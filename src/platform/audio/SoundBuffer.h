@@ -74,7 +74,8 @@ public:
 
     // Replaces the notification positions; at most kMaxNotifications, each offset below
     // kBufferBytes, each with an event; only while stopped. Setting positions marks the
-    // buffer as streaming (refills expected). UI thread.
+    // buffer as streaming (refills expected). The events must outlive the buffer: the device
+    // thread may signal them until the buffer is destroyed. UI thread.
     bool SetNotificationPositions(std::span<const SoundBufferNotify> positions);
 
     // Starts playing from the play cursor; looping plays the ring until Stop, otherwise it

@@ -67,8 +67,8 @@ private:
         });
     }
 
+    std::array<AutoResetEvent, 8> m_events;  // outlive the buffer
     std::unique_ptr<SoundBuffer> m_buffer;
-    std::array<AutoResetEvent, 8> m_events;
     std::array<AutoResetEvent*, 8> m_list{};
     uint32_t m_framesToWrite;
     uint32_t m_written = 0;  // worker thread after Start

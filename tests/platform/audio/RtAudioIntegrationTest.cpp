@@ -31,12 +31,13 @@ bool Installed(const char* program) {
 // Plays a constant frame on the device as a streaming buffer and checks that the device's
 // thread mixes it at about real time and passes its notifications.
 void PlayAndCheck(OutputDevice& device, int16_t left, int16_t right) {
-    auto buffer = device.CreateBuffer();
-    ASSERT_TRUE(buffer);
-    ASSERT_TRUE(FillConstant(*buffer, left, right));
+    // The events outlive the buffer: the device thread may signal them until it is destroyed.
     std::array<AutoResetEvent, 8> events;
     std::array<AutoResetEvent*, 8> list{};
     for (size_t i = 0; i < 8; ++i) list[i] = &events[i];
+    auto buffer = device.CreateBuffer();
+    ASSERT_TRUE(buffer);
+    ASSERT_TRUE(FillConstant(*buffer, left, right));
     ASSERT_TRUE(buffer->SetNotificationPositions(SoundBuffer::SegmentEndNotifications(list)));
     const uint64_t before = device.GetMixer()->GetFramesMixed();
     ASSERT_TRUE(buffer->Play(true));
