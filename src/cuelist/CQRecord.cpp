@@ -39,6 +39,9 @@ void CQRecord::ResolvePath(const QByteArray& folder, CaseInsensitiveLookup* look
     CaseInsensitiveLookup ownLookup;
     if (lookup == nullptr) lookup = &ownLookup;
     if (lookup->Exists(m_strPath)) return;
+    // A cue without a file name has nothing to look for: it is not pointed at the folder.
+    const QByteArray name = mvpath::FindFileName(m_strPath);
+    if (name.isEmpty()) return;
     // The same file under a name that differs only in letter case still counts as there.
     const QByteArray sameFolder = lookup->Find(m_strPath);
     if (!sameFolder.isEmpty()) {
@@ -46,7 +49,7 @@ void CQRecord::ResolvePath(const QByteArray& folder, CaseInsensitiveLookup* look
         return;
     }
     QByteArray moved;
-    if (!mvpath::Append(folder, mvpath::FindFileName(m_strPath), &moved)) {
+    if (!mvpath::Append(folder, name, &moved)) {
         return;  // too long for the file system: the cue keeps its path
     }
     const QByteArray found = lookup->Find(moved);

@@ -148,6 +148,14 @@ TEST(CQRecordResolvePath, MovedListFindsItsFilesInItsNewFolder) {
     missing.m_strPath = "/gone/Away.wav";
     missing.ResolvePath(Bytes(show + "/"));
     EXPECT_EQ(missing.m_strPath, Bytes(show + "/Away.wav"));
+
+    // No file name: nothing to find, and the cue is not pointed at the folder itself.
+    CQRecord empty;
+    empty.ResolvePath(Bytes(show));
+    EXPECT_EQ(empty.m_strPath, "");
+    empty.m_strPath = "C:\\Show\\";
+    empty.ResolvePath(Bytes(show));
+    EXPECT_EQ(empty.m_strPath, "C:\\Show\\");
 }
 
 TEST(CQRecordResolvePath, AcceptsANameThatDiffersOnlyInCase) {
