@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -74,6 +75,12 @@ QByteArray WriteWav(const QTemporaryDir& dir, const char* name, uint32_t frames,
     return path.toLocal8Bit();
 }
 
+double ProcessCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + ts.tv_nsec * 1e-9;
+}
+
 class EndWaiter : public IPlayerStatusReceiver {
 public:
     void OnPlayerStatus(CCuePlayer*, int status) override {
@@ -108,6 +115,7 @@ void BenchRender(const QTemporaryDir& dir, double seconds) {
         std::vector<int16_t> out(2 * 2048);
 
         const auto t0 = Clock::now();
+        const double cpu0 = ProcessCpuSeconds();
         CCuePlayer player(&cue, 0, waiter, output);
         player.Start();
         uint64_t rendered = 0;
@@ -116,11 +124,12 @@ void BenchRender(const QTemporaryDir& dir, double seconds) {
             rendered += 2048;
         }
         const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+        const double cpu = ProcessCpuSeconds() - cpu0;
         const double audio = static_cast<double>(rendered) / 44100.0;
         std::printf(
-            "render: %u Hz stereo cue of %.0f s rendered in %.3f s = %.0fx real time"
-            " (underruns %llu)\n",
-            rate, seconds, wall, audio / wall,
+            "render: %u Hz stereo cue of %.0f s: %.3f s wall = %.0fx real time; %.3f s of"
+            " CPU (all threads) = %.0fx real time on one core; underruns %llu\n",
+            rate, seconds, wall, audio / wall, cpu, audio / cpu,
             static_cast<unsigned long long>(player.GetUnderrunCount()));
     }
 }

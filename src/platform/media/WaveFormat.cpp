@@ -41,27 +41,12 @@ bool SampleDecoder::Configure(const WaveFormat& format) {
     return true;
 }
 
-int16_t SampleDecoder::DecodeSample(const uint8_t* p) const {
-    switch (m_kind) {
-        case Kind::UInt8:
-            return static_cast<int16_t>((static_cast<int>(p[0]) - 128) * 256);
-        case Kind::Int16:
-            return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
-        case Kind::Int24:
-            return static_cast<int16_t>(static_cast<uint16_t>(p[1] | (p[2] << 8)));
-        case Kind::Int32:
-            return static_cast<int16_t>(static_cast<uint16_t>(p[2] | (p[3] << 8)));
-        case Kind::Float32: {
-            float value;
-            std::memcpy(&value, p, sizeof value);
-            if (!(value == value)) return 0;  // NaN
-            const double scaled = std::trunc(static_cast<double>(value) * 32768.0);
-            if (scaled >= 32767.0) return 32767;
-            if (scaled <= -32768.0) return -32768;
-            return static_cast<int16_t>(scaled);
-        }
-        case Kind::None:
-            break;
-    }
-    return 0;
+int16_t SampleDecoder::DecodeFloat(const uint8_t* p) {
+    float value;
+    std::memcpy(&value, p, sizeof value);
+    if (!(value == value)) return 0;  // NaN
+    const double scaled = std::trunc(static_cast<double>(value) * 32768.0);
+    if (scaled >= 32767.0) return 32767;
+    if (scaled <= -32768.0) return -32768;
+    return static_cast<int16_t>(scaled);
 }

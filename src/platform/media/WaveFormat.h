@@ -47,9 +47,27 @@ public:
         right = m_channels == 1 ? left : DecodeSample(frame + m_sampleBytes);
     }
 
-    int16_t DecodeSample(const uint8_t* p) const;
+    int16_t DecodeSample(const uint8_t* p) const {
+        switch (m_kind) {
+            case Kind::UInt8:
+                return static_cast<int16_t>((static_cast<int>(p[0]) - 128) * 256);
+            case Kind::Int16:
+                return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
+            case Kind::Int24:
+                return static_cast<int16_t>(static_cast<uint16_t>(p[1] | (p[2] << 8)));
+            case Kind::Int32:
+                return static_cast<int16_t>(static_cast<uint16_t>(p[2] | (p[3] << 8)));
+            case Kind::Float32:
+                return DecodeFloat(p);
+            case Kind::None:
+                break;
+        }
+        return 0;
+    }
 
 private:
+    static int16_t DecodeFloat(const uint8_t* p);
+
     Kind m_kind = Kind::None;
     int m_channels = 0;
     int m_sampleBytes = 0;
