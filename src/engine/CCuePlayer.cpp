@@ -387,7 +387,8 @@ CCuePlayer::RefillResult CCuePlayer::Refill(int segment, bool draining) {
     }
 
     StepLevel(result);
-    if (result.dataEnded && m_killed) result.stopNow = true;
+    // Kill and Stop All cut the sound off, also while the end of the data is playing out.
+    if (m_killed && (result.dataEnded || draining)) result.stopNow = true;
     return result;
 }
 

@@ -57,8 +57,9 @@ public:
 
     // UI thread. Prepares the cue's sound starting at `startPercent` (0..100) of its length.
     // The player is then ready or failed (IsFailed). While `receiver` can be locked the worker
-    // counts itself in the cue's play count and reports its status; once it has expired the
-    // worker does neither. The cue must outlive the player.
+    // reports its status, and a worker that found it at its start counts itself in the cue's
+    // play count until it ends; once it has expired the worker neither counts nor reports.
+    // The cue must outlive the player.
     CCuePlayer(CQRecord* pCue, unsigned startPercent,
                std::weak_ptr<IPlayerStatusReceiver> receiver);
     // The same on a given audio output instead of theSoundOutput.

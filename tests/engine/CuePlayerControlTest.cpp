@@ -142,6 +142,23 @@ TEST(CuePlayerControl, KillStopAllAndZeroTimeFadeOutEndWithinOneRefill) {
     }
 }
 
+TEST(CuePlayerControl, KillWhileTheEndPlaysOutStopsAtOnce) {
+    // The data of a 20000-frame cue is all read by the second refill; its end plays until the
+    // buffer has played past frame 20001, unless Kill or a fade-out cuts it short.
+    for (const unsigned command : {CCuePlayer::kKill, CCuePlayer::kStopAll, CCuePlayer::kFadeOut}) {
+        EngineRig rig;
+        CQRecord* cue = rig.WavCue("end.wav", Ramp16(20000, 2, 44100));
+        cue->m_dwFadeOut = 0;
+        auto player = rig.Play(cue);
+        rig.RenderRefills(4);
+        EXPECT_EQ(player->GetRemainingMs(), 0u) << "all of it has been read";
+        player->ApplyCommand(command);
+        ASSERT_TRUE(rig.RenderUntilEnded(player.get(), 20 * kRefillFrames));
+        EXPECT_EQ(rig.log->FrameOf(player.get(), PLAYER_ENDED), 5 * kRefillFrames) << command;
+        EXPECT_TRUE(rig.SilentFrom(5 * kRefillFrames));
+    }
+}
+
 TEST(CuePlayerControl, LoopedCueRestartsWithoutEndingAndItsTimesStartAgain) {
     EngineRig rig;
     const uint32_t frames = 5000;
