@@ -92,8 +92,8 @@ int RunPrint(const QStringList& args) {
                     QMarginsF(kPdfMarginInch, kPdfMarginInch, kPdfMarginInch, kPdfMarginInch),
                     QPageLayout::Inch));
 
-    const mvprint::PrintDocument layout = mvprint::LayoutForPrinter(&printer, rows, doc.GetTitle());
-    if (!mvprint::PrintCueRows(&printer, rows, doc.GetTitle(), &error))
+    mvprint::PrintDocument layout;
+    if (!mvprint::PrintCueRows(&printer, rows, doc.GetTitle(), &error, &layout))
         return Fail(QStringLiteral("%1: %2").arg(outPath, error));
     std::printf("%d cues, %d rows per page, %d pages\n", static_cast<int>(rows.size()),
                 layout.linesPerPage, layout.pageCount);

@@ -39,10 +39,10 @@ QFont MakePrintFont(QPaintDevice* device, double cellPx) {
 
 DeviceTextMeasurer::DeviceTextMeasurer(const QFont& font, QPaintDevice* device,
                                        double pixelsPerUnit)
-    : m_font(font), m_pDevice(device), m_pixelsPerUnit(pixelsPerUnit > 0.0 ? pixelsPerUnit : 1.0) {}
+    : m_metrics(font, device), m_pixelsPerUnit(pixelsPerUnit > 0.0 ? pixelsPerUnit : 1.0) {}
 
 int DeviceTextMeasurer::TextWidth(const QString& text) const {
-    const double px = QFontMetricsF(m_font, m_pDevice).horizontalAdvance(text);
+    const double px = m_metrics.horizontalAdvance(text);
     return static_cast<int>(std::ceil(px / m_pixelsPerUnit));
 }
 
@@ -104,7 +104,7 @@ PrintDocument LayoutForPrinter(QPrinter* printer, const QList<PrintRow>& rows,
 }
 
 bool PrintCueRows(QPrinter* printer, const QList<PrintRow>& rows, const QString& title,
-                  QString* error) {
+                  QString* error, PrintDocument* laidOut) {
     const auto fail = [&](const QString& text) {
         if (error) *error = text;
         return false;
@@ -115,6 +115,7 @@ bool PrintCueRows(QPrinter* printer, const QList<PrintRow>& rows, const QString&
     const QSizeF printable = printer->pageRect(QPrinter::DevicePixel).size();
     const PrintRect area = renderer.PrintableArea(printable);
     const PrintDocument doc = LayoutDocument(rows, area, renderer.Measurer(), title);
+    if (laidOut) *laidOut = doc;
 
     int first = 1;
     int last = doc.pageCount;

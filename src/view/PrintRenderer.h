@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QList>
 #include <QString>
 
@@ -25,8 +26,7 @@ public:
     int TextWidth(const QString& text) const override;
 
 private:
-    QFont m_font;
-    QPaintDevice* m_pDevice;
+    QFontMetricsF m_metrics;
     double m_pixelsPerUnit;
 };
 
@@ -57,9 +57,9 @@ PrintDocument LayoutForPrinter(QPrinter* printer, const QList<PrintRow>& rows,
                                const QString& title);
 
 // Lays the rows out for `printer` and prints the pages of the printer's page range (all pages
-// when no range is set). Returns false, with a reason in *error when given, when the printer
-// cannot be opened or the range holds no page of the list.
+// when no range is set); the layout goes to *laidOut when given. Returns false, with a reason in
+// *error when given, when the printer cannot be opened or the range holds no page of the list.
 bool PrintCueRows(QPrinter* printer, const QList<PrintRow>& rows, const QString& title,
-                  QString* error = nullptr);
+                  QString* error = nullptr, PrintDocument* laidOut = nullptr);
 
 }  // namespace mvprint
