@@ -1,5 +1,11 @@
 #include "platform/audio/VirtualDevice.h"
 
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <vector>
 
@@ -45,7 +51,24 @@ uint64_t VirtualDevice::GetDroppedCaptureFrames() const {
     return m_capture ? m_capture->GetDroppedFrames() : 0;
 }
 
+namespace {
+
+// Clock thread: like a sound card's callback thread, run ahead of the players' workers so that
+// a busy machine delays a refill rather than the device. Real-time scheduling where the system
+// allows it, else the highest nice level it grants; neither is required.
+void RaiseClockPriority() {
+    sched_param param{};
+    param.sched_priority = 10;
+    if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0) return;
+    for (int nice = -15; nice < 0; nice += 5) {
+        if (setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), nice) == 0) return;
+    }
+}
+
+}  // namespace
+
 void VirtualDevice::ClockLoop() {
+    RaiseClockPriority();
     using Clock = std::chrono::steady_clock;
     std::vector<int16_t> period(2 * static_cast<size_t>(m_periodFrames));
     DeviceMixer& mixer = *GetMixer();
@@ -56,20 +79,26 @@ void VirtualDevice::ClockLoop() {
     auto start = Clock::now();
     uint64_t frames = 0;
     while (!m_stop.load(std::memory_order_relaxed)) {
+        const auto passStart = Clock::now();
         mixer.Mix(period.data(), m_periodFrames);
         if (m_capture) m_capture->Push(period.data(), m_periodFrames);
         frames += m_periodFrames;
         const auto due = start + std::chrono::nanoseconds(
                                      static_cast<int64_t>(frames * 1'000'000'000ULL / kSampleRate));
         const auto now = Clock::now();
+        if (now - passStart > periodLength || now > due + 8 * periodLength) {
+            // Overloaded (a pass longer than a period) or far behind after a stall: start a new
+            // schedule one period from now rather than race to catch up, which at real-time
+            // priority would starve every other thread of this core.
+            m_latePeriods.fetch_add(1, std::memory_order_relaxed);
+            start = now + periodLength;
+            frames = 0;
+            std::this_thread::sleep_until(start);
+            continue;
+        }
         if (now > due + periodLength) {
             m_latePeriods.fetch_add(1, std::memory_order_relaxed);
-            if (now > due + 8 * periodLength) {
-                // Far behind (the machine stalled): start a new schedule instead of racing.
-                start = now;
-                frames = 0;
-            }
-            continue;
+            continue;  // a little behind: catch up
         }
         std::this_thread::sleep_until(due);
     }
