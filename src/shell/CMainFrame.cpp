@@ -62,7 +62,7 @@ CMainFrame::CMainFrame(CMVDoc* doc, ICommandTarget* commands, QWidget* parent)
     setObjectName(QStringLiteral("MainFrame"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/marvane.svg")));
     setContextMenuPolicy(Qt::NoContextMenu);
-    resize(800, 560);
+    resize(980, 600);
 
     m_pView = new CMVView(doc, this);
     setCentralWidget(m_pView);

@@ -6,14 +6,17 @@ sound device that captures its mix to a WAV file, presses Enter on the first cue
 capture carries the cue, presses Escape and checks that the sound stops within one refill, and
 closes the program through its File menu.
 
-    go_e2e.py MARVANE DEMO_DIR [--presses N] [--screenshots DIR] [--cpu] [--open-big N]
+    go_e2e.py MARVANE DEMO_DIR [--presses N] [--cli MARVANE_CLI] [--live-keys] [--screenshots DIR]
+              [--cpu] [--open-big N]
 
---presses N measures the time from the Go key to the first sound over N presses; --screenshots
+--presses N measures the time from the Go key to the first sound over N presses; --live-keys
+checks that the volume keys reach the current cue, the others (Shift) or all (Ctrl); --screenshots
 saves pictures of the window idle and playing; --cpu reports the program's CPU use idle and with 8
 cues playing; --open-big N reports how long a list of N cues takes to open.
 """
 import argparse
 import json
+import math
 import os
 import shutil
 import statistics
@@ -254,6 +257,53 @@ def cue(number, path, flags=0):
             "fadeOut": 2000, "notes": "", "reserved": 0}
 
 
+def rms_db(program, clock, seconds):
+    """Level of the capture over the next `seconds`, in dB of full scale."""
+    start = time.time()
+    time.sleep(seconds)
+    clock.calibrate(0.05)
+    first = clock.frame_at(start)
+    values = read_frames(program.capture, first, clock.frame_at(time.time()) - first)
+    if not values:
+        return -200.0
+    power = sum(v * v for v in values) / len(values)
+    return 10 * math.log10(max(power, 1e-12) / (32768.0 * 32768.0))
+
+
+def check_live_keys(marvane, cli, work, display):
+    """Volume keys on a steady tone: plain and Ctrl reach the current cue, Shift only the
+    others (there are none), so the level moves by exactly the steps that reached it."""
+    tone = os.path.join(work, "tone.wav")
+    subprocess.run(["sox", "-n", "-r", "44100", "-b", "16", "-c", "2", tone, "synth", "10",
+                    "sine", "440", "gain", "-20"], check=True)
+    cues = [cue(1, tone, 2 | 0x20000000), cue(2, tone)]
+    program = Program(marvane, make_list(cli, work, "Keys.mvl", cues), work, display,
+                      os.path.join(work, "cap-keys"))
+    wait_for_capture(program)
+    time.sleep(2.3)
+    program.focus()
+    clock = Clock(program.capture)
+    clock.calibrate()
+    select_first_row(program)
+    program.key("Return")
+    time.sleep(0.5)
+    for keys, change in (("shift+period", 0), ("ctrl+period", 3), ("comma", -3),
+                         ("shift+comma", 0), ("ctrl+comma", -3)):
+        before = rms_db(program, clock, 0.4)
+        for _ in range(3):
+            program.key(keys)
+            time.sleep(0.05)
+        time.sleep(0.4)
+        after = rms_db(program, clock, 0.4)
+        print("%s x3: %.1f dB -> %.1f dB" % (keys, before, after))
+        if abs(after - before - change) > 0.5:
+            fail("%s x3 changed the level by %.1f dB, not %d dB" % (keys, after - before, change))
+    program.key("Escape")
+    code, output = program.close()
+    if code != 0:
+        fail("the program ended with %d: %s" % (code, output))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("marvane")
@@ -263,6 +313,7 @@ def main():
     parser.add_argument("--cpu", action="store_true")
     parser.add_argument("--open-big", type=int, default=0)
     parser.add_argument("--cli")
+    parser.add_argument("--live-keys", action="store_true")
     args = parser.parse_args()
 
     work = tempfile.mkdtemp(prefix="marvane-e2e-")
@@ -326,6 +377,10 @@ def main():
         if code != 0:
             fail("the program ended with %d: %s" % (code, output))
         print("closed cleanly")
+
+        if args.live_keys and args.cli:
+            check_live_keys(os.path.abspath(args.marvane), args.cli, work, display)
+            print("live keys: plain and Ctrl reach the current cue, Shift only the others")
 
         if args.cpu and args.cli:
             cues = [cue(i + 1, os.path.join(demo, "music.wav"), 2 | 0x20000000)
