@@ -38,9 +38,7 @@ std::array<SoundBufferNotify, SoundBuffer::kSegments> SoundBuffer::SegmentEndNot
 }
 
 SoundBuffer::SoundBuffer()
-    : m_mirror(new uint32_t[kFrames]()),
-      m_ring(new std::atomic<uint32_t>[kFrames]),
-      m_gains(PackGains(0, 0)) {
+    : m_mirror(new uint32_t[kFrames]()), m_ring(new std::atomic<uint32_t>[kFrames]) {
     for (uint32_t i = 0; i < kFrames; ++i) m_ring[i].store(0, std::memory_order_relaxed);
 }
 
@@ -53,14 +51,9 @@ void SoundBuffer::SetMixer(DeviceMixer* mixer, std::shared_ptr<DeviceMixer> keep
     m_mixerKeepAlive = std::move(keepAlive);
 }
 
-uint64_t SoundBuffer::PackGains(int32_t volume, int32_t pan) {
-    const float left = GainOf(volume - std::max(pan, 0));
-    const float right = GainOf(volume - std::max(-pan, 0));
-    uint32_t l = 0;
-    uint32_t r = 0;
-    std::memcpy(&l, &left, sizeof l);
-    std::memcpy(&r, &right, sizeof r);
-    return static_cast<uint64_t>(l) | (static_cast<uint64_t>(r) << 32);
+uint64_t SoundBuffer::PackLevels(int32_t volume, int32_t pan) {
+    return static_cast<uint64_t>(static_cast<uint32_t>(volume)) |
+           (static_cast<uint64_t>(static_cast<uint32_t>(pan)) << 32);
 }
 
 bool SoundBuffer::Lock(uint32_t offset, uint32_t bytes, void** ppvAudioPtr1,
@@ -157,25 +150,35 @@ bool SoundBuffer::SetCurrentPosition(uint32_t offset) {
 
 uint32_t SoundBuffer::GetStatus() const { return m_status.load(std::memory_order_acquire); }
 
-bool SoundBuffer::SetVolume(int32_t volume) {
-    if (volume < kVolumeMin || volume > kVolumeMax) return false;
-    m_volume.store(volume, std::memory_order_relaxed);
-    m_gains.store(PackGains(volume, m_pan.load(std::memory_order_relaxed)),
-                  std::memory_order_relaxed);
+bool SoundBuffer::UpdateLevels(bool setVolume, int32_t value) {
+    uint64_t levels = m_levels.load(std::memory_order_relaxed);
+    uint64_t updated = 0;
+    do {
+        const auto volume = static_cast<int32_t>(static_cast<uint32_t>(levels));
+        const auto pan = static_cast<int32_t>(static_cast<uint32_t>(levels >> 32));
+        updated = setVolume ? PackLevels(value, pan) : PackLevels(volume, value);
+    } while (!m_levels.compare_exchange_weak(levels, updated, std::memory_order_relaxed));
     return true;
 }
 
-int32_t SoundBuffer::GetVolume() const { return m_volume.load(std::memory_order_relaxed); }
+bool SoundBuffer::SetVolume(int32_t volume) {
+    if (volume < kVolumeMin || volume > kVolumeMax) return false;
+    return UpdateLevels(true, volume);
+}
+
+int32_t SoundBuffer::GetVolume() const {
+    return static_cast<int32_t>(static_cast<uint32_t>(m_levels.load(std::memory_order_relaxed)));
+}
 
 bool SoundBuffer::SetPan(int32_t pan) {
     if (pan < kPanLeft || pan > kPanRight) return false;
-    m_pan.store(pan, std::memory_order_relaxed);
-    m_gains.store(PackGains(m_volume.load(std::memory_order_relaxed), pan),
-                  std::memory_order_relaxed);
-    return true;
+    return UpdateLevels(false, pan);
 }
 
-int32_t SoundBuffer::GetPan() const { return m_pan.load(std::memory_order_relaxed); }
+int32_t SoundBuffer::GetPan() const {
+    return static_cast<int32_t>(
+        static_cast<uint32_t>(m_levels.load(std::memory_order_relaxed) >> 32));
+}
 
 void SoundBuffer::SetRefillsExpected(bool expected) {
     m_refillsExpected.store(expected, std::memory_order_release);
@@ -203,13 +206,16 @@ uint32_t SoundBuffer::MixInto(float* acc, uint32_t frames) {
     uint32_t cursor = m_seekFrame.exchange(kNoSeek, std::memory_order_acq_rel);
     if (cursor == kNoSeek) cursor = m_playFrame.load(std::memory_order_relaxed);
 
-    const uint64_t gains = m_gains.load(std::memory_order_relaxed);
-    float left = 0.0f;
-    float right = 0.0f;
-    const auto leftBits = static_cast<uint32_t>(gains);
-    const auto rightBits = static_cast<uint32_t>(gains >> 32);
-    std::memcpy(&left, &leftBits, sizeof left);
-    std::memcpy(&right, &rightBits, sizeof right);
+    const uint64_t levels = m_levels.load(std::memory_order_relaxed);
+    if (levels != m_mixLevels) {
+        const auto volume = static_cast<int32_t>(static_cast<uint32_t>(levels));
+        const auto pan = static_cast<int32_t>(static_cast<uint32_t>(levels >> 32));
+        m_mixLeft = GainOf(volume - std::max(pan, 0));
+        m_mixRight = GainOf(volume - std::max(-pan, 0));
+        m_mixLevels = levels;
+    }
+    const float left = m_mixLeft;
+    const float right = m_mixRight;
     const bool audible = left != 0.0f || right != 0.0f;
 
     const bool streaming = m_refillsExpected.load(std::memory_order_acquire);

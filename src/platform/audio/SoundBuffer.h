@@ -134,7 +134,8 @@ private:
     void SetMixer(DeviceMixer* mixer, std::shared_ptr<DeviceMixer> keepAlive);
 
     void NotifyRefillWaiters();
-    static uint64_t PackGains(int32_t volume, int32_t pan);
+    static uint64_t PackLevels(int32_t volume, int32_t pan);
+    bool UpdateLevels(bool setVolume, int32_t value);
 
     std::unique_ptr<uint32_t[]> m_mirror;             // filling thread only
     std::unique_ptr<std::atomic<uint32_t>[]> m_ring;  // one packed frame per element
@@ -147,9 +148,13 @@ private:
     static constexpr uint32_t kNoSeek = 0xFFFFFFFFu;
     std::atomic<uint32_t> m_seekFrame{kNoSeek};
 
-    std::atomic<int32_t> m_volume{0};
-    std::atomic<int32_t> m_pan{0};
-    std::atomic<uint64_t> m_gains;  // two floats (left, right), computed by the setters
+    // Volume (low 32 bits) and pan (high 32 bits) in one word, so that a volume change and a
+    // pan change from two threads cannot undo each other. The device thread derives its gains
+    // from it whenever it changes.
+    std::atomic<uint64_t> m_levels{0};
+    uint64_t m_mixLevels = 0;  // device thread: the levels m_mixLeft/m_mixRight belong to
+    float m_mixLeft = 1.0f;
+    float m_mixRight = 1.0f;
 
     std::atomic<bool> m_refillsExpected{false};
     std::atomic<uint32_t> m_freshSegments{0};     // bit s: refilled since it last started
