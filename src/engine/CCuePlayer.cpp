@@ -344,7 +344,10 @@ void CCuePlayer::Run() {
 
         const int index = WaitForAny(waitSet);
         if (index < 0 || index >= kSegments) break;  // a stop request or a failed wait
-        segment = index;
+        // One notification is one segment played, and segments play in ring order. A worker
+        // that fell behind may find two pending and be handed the lower index first (segment 0
+        // before 7 at the wrap); refilling in ring order keeps the sound in order all the same.
+        segment = segment < 0 ? index : (segment + 1) % kSegments;
         m_framesPlayed.fetch_add(kSegmentFrames, std::memory_order_acq_rel);
     }
     Finish(counted);
