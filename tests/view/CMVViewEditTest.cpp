@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
@@ -340,11 +341,21 @@ TEST_F(ViewEditTest, EscapeOrALostReleaseEndsTheDragCleanly) {
     CMVView& view = MakeView(4);
     const QStringList order = RowIds();
 
+    // The insertion line: drawn along the top edge of the row below the gap while dragging,
+    // gone after the drag.
+    const QColor ink = view.palette().color(QPalette::Text);
+    auto lineShown = [&](int gapRow) {
+        const QImage image = view.viewport()->grab().toImage();
+        const int y = view.rowViewportPosition(gapRow);
+        return image.pixelColor(40, y) == ink && image.pixelColor(40, y - 1) == ink;
+    };
     StartDrag(0);
-    DragTo(RowPoint(3, 2));
+    DragTo(RowPoint(2, 2));
+    EXPECT_TRUE(lineShown(3));
     QTest::keyClick(&view, Qt::Key_Escape);
     EXPECT_EQ(view.viewport()->cursor().shape(), Qt::ArrowCursor);
-    Release(RowPoint(3, 2));  // the release after the cancel moves nothing
+    EXPECT_FALSE(lineShown(3));
+    Release(RowPoint(2, 2));  // the release after the cancel moves nothing
     EXPECT_EQ(RowIds(), order);
 
     // The button came up outside the window: the next move without it ends the drag.
