@@ -46,6 +46,8 @@ public:
     static constexpr int kTimerIntervalMs = 20;
 
     CMVView(CMVDoc* doc, QWidget* parent = nullptr);
+    // Stops and joins every player without signalling anyone: a frame that outlives its view
+    // drops the player it was last told about itself.
     ~CMVView() override;
 
     CMVDoc* GetDocument() const { return m_pDoc; }
@@ -94,8 +96,9 @@ public:
 
     // ---- Command routing (CMVView.cpp) ----
 
-    // Carries out command `id` when the view handles it and it is enabled; returns whether the
-    // view handled it. The live commands read the Shift and Ctrl keys at this moment.
+    // Carries out command `id` when it is the view's and enabled. Returns true for every command
+    // of the view (a disabled one is swallowed, not carried out), false for any other. The live
+    // commands read the Shift and Ctrl keys at this moment.
     bool OnCmdMsg(int id);
     // The same with the modifier keys given (the frame knows them from the key that was pressed).
     bool OnCmdMsg(int id, Qt::KeyboardModifiers modifiers);
