@@ -152,6 +152,12 @@ TEST_F(ViewShowTest, MultipleCueStartsOverlappingInstancesAndKeepsTheHighlight) 
     ASSERT_TRUE(QTest::qWaitFor([&] { return cue->m_nPlayCount.load() == 2; }, 2000));
     EXPECT_EQ(view.GetCurrentPlayer(), view.GetPlayers().back());
 
+    // While a cue plays the focus may move freely: the play position keeps following it.
+    QSignalSpy selection(&view, &CMVView::cueSelectionChanged);
+    view.SelectRows({1}, 1);
+    view.SelectRows({0}, 0);
+    EXPECT_EQ(selection.count(), 0);
+
     view.OnCmdMsg(ID_AUDIO_STOPALL, Qt::NoModifier);
     ASSERT_TRUE(WaitForOwned(0, 2000));
     EXPECT_EQ(cue->m_nPlayCount.load(), 0);
