@@ -18,7 +18,11 @@ const QColor kGridColour(192, 192, 192);
 
 // The print font sized so that its character cell (ascent + descent) is `cellPx` device pixels.
 QFont MakePrintFont(QPaintDevice* device, double cellPx) {
-    QFont font(QStringLiteral("Arial"));
+    QFont font;
+    // Arial, or a face with the same widths where Arial is not installed.
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("Arimo"), QStringLiteral("Nimbus Sans"),
+                      QStringLiteral("Helvetica")});
     // Plain glyphs as the list shows them: no ligatures, no kerning.
     font.setStyleHint(QFont::SansSerif,
                       QFont::StyleStrategy(QFont::PreferOutline | QFont::PreferNoShaping));
