@@ -37,6 +37,14 @@ void SetUpPrinter(QPrinter& printer, const PrinterDefaults* defaults, const CMVV
     printer.setDocName(DocumentTitle(view));
 }
 
+// Prints the view's list on `printer`; a job that fails is reported to the operator.
+void PrintAndReport(CMVView& view, QPrinter& printer) {
+    QString error;
+    if (mvprint::PrintCueRows(&printer, CollectRows(view), DocumentTitle(view), &error)) return;
+    mvui::ShowMessage(&view, QStringLiteral("The cue list could not be printed: %1.").arg(error),
+                      QMessageBox::Warning);
+}
+
 }  // namespace
 
 void CMVView::SetPrinterDefaults(PrinterDefaults* defaults) { m_pPrinterDefaults = defaults; }
@@ -50,7 +58,7 @@ void CMVView::OnFilePrint() {
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
     if (dialog.exec() != QDialog::Accepted) return;
     if (m_pPrinterDefaults) m_pPrinterDefaults->TakeFrom(printer);
-    PrintList(&printer);
+    PrintAndReport(*this, printer);
 }
 
 void CMVView::OnFilePrintDirect() {
@@ -61,7 +69,7 @@ void CMVView::OnFilePrintDirect() {
     }
     QPrinter printer(QPrinter::HighResolution);
     SetUpPrinter(printer, m_pPrinterDefaults, *this);
-    PrintList(&printer);
+    PrintAndReport(*this, printer);
 }
 
 void CMVView::OnFilePrintPreview() {
