@@ -27,6 +27,7 @@
 #include "shell/CSplashWnd.h"
 #include "shell/HelpPages.h"
 #include "shell/ICommandTarget.h"
+#include "shell/ShellResources.h"
 #include "view/CMVView.h"
 #include "view/CommandIds.h"
 
@@ -46,15 +47,6 @@ QString IconPath(const char* name) {
 }
 
 }  // namespace
-
-// The program's pictures, icons and toolbar images live in a static library: register them once.
-static void InitShellResources() {
-    static const bool initialised = [] {
-        Q_INIT_RESOURCE(marvane);
-        return true;
-    }();
-    (void)initialised;
-}
 
 CMainFrame::CMainFrame(CMVDoc* doc, ICommandTarget* commands, QWidget* parent)
     : QMainWindow(parent), m_pDoc(doc), m_pCommands(commands) {

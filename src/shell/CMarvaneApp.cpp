@@ -10,12 +10,14 @@
 #include "shell/CSplashWnd.h"
 #include "shell/CommandLinePrint.h"
 #include "shell/DesktopIntegration.h"
+#include "shell/ShellResources.h"
 #include "view/CMVView.h"
 #include "view/CommandIds.h"
 #include "view/MessageBox.h"
 
 CMarvaneApp::CMarvaneApp()
     : m_pDoc(std::make_unique<CMVDoc>()), m_docManager(m_pDoc.get(), &m_recentFiles) {
+    InitShellResources();
     m_initializeAudio = [] { return theSoundOutput.Initialize(); };
 }
 

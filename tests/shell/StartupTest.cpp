@@ -303,13 +303,16 @@ TEST_F(StartupTest, SplashGoesAwayByItselfAndNotWithEmbedding) {
 }
 
 TEST_F(StartupTest, UnregisterRemovesSettingsAndDesktopFilesWithoutWritingBack) {
+    CMarvaneApp& app = MakeApp();
     mvapp::WriteProfileInt("MainFrame", "Left", 5);
     ASSERT_TRUE(mvdesktop::RegisterFileType("/opt/marvane/bin/marvane"));
     const QString entry =
         QStandardPaths::locate(QStandardPaths::GenericDataLocation, "applications/marvane.desktop");
     ASSERT_FALSE(entry.isEmpty());
+    const QString icon = QStandardPaths::locate(QStandardPaths::GenericDataLocation,
+                                                "icons/hicolor/scalable/apps/marvane.svg");
+    ASSERT_FALSE(icon.isEmpty());
 
-    CMarvaneApp& app = MakeApp();
     EXPECT_FALSE(app.InitInstance({"-Unregister"}));
     ASSERT_EQ(m_messages.size(), 1u);
     EXPECT_EQ(m_messages[0].text,
@@ -317,6 +320,7 @@ TEST_F(StartupTest, UnregisterRemovesSettingsAndDesktopFilesWithoutWritingBack) 
     EXPECT_EQ(app.GetMainFrame(), nullptr);
     app.ExitInstance(0);
     EXPECT_FALSE(QFileInfo::exists(entry));
+    EXPECT_FALSE(QFileInfo::exists(icon));
     EXPECT_TRUE(mvapp::OpenSettings().allKeys().isEmpty());
 }
 
