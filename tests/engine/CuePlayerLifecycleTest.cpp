@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "engine/EngineRig.h"
+#include "platform/audio/VirtualDevice.h"
 
 using namespace testwav;
 
@@ -141,6 +142,23 @@ TEST(CuePlayerLifecycle, PlayersOfOneCueCountThemselvesEach) {
         }
         EXPECT_EQ(statuses, (std::vector<int>{PLAYER_STARTED, PLAYER_ENDED}));
     }
+}
+
+TEST(CuePlayerLifecycle, PlaysOutInRealTimeOnAClockedDevice) {
+    // 0.5 s of sound: the end cannot be reported before it has been heard.
+    CSoundOutput output;
+    std::vector<std::unique_ptr<OutputDevice>> devices;
+    devices.push_back(std::make_unique<VirtualDevice>("Virtual output 1"));
+    ASSERT_TRUE(output.Initialize(std::move(devices)));
+    EngineRig rig;
+    CQRecord* cue = rig.WavCue("rt.wav", Ramp16(22050, 2, 44100));
+    const auto start = std::chrono::steady_clock::now();
+    CCuePlayer player(cue, 0, rig.log, output);
+    player.Start();
+    ASSERT_TRUE(rig.log->WaitFor(&player, PLAYER_ENDED, std::chrono::seconds(10)));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_EQ(player.GetFramesPlayed() % kRefillFrames, 0u);
+    EXPECT_GE(player.GetFramesPlayed(), 22050u);
 }
 
 }  // namespace
