@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QShortcut>
 #include <QSlider>
 #include <QStatusBar>
@@ -560,6 +561,13 @@ bool CMainFrame::RestoreWindowRect() {
     const int width = right - left;
     const int height = bottom - top;
     if (width <= 0 || height <= 0) return false;  // an inverted rectangle is no rectangle
+    // A window placed where no screen shows it (a screen since unplugged, the far-away place of
+    // a minimised window) would be lost in front of an audience: the default place stands.
+    const QRect wanted(left, top, width, height);
+    bool visible = false;
+    for (const QScreen* screen : QGuiApplication::screens())
+        visible = visible || screen->availableGeometry().intersects(wanted);
+    if (!visible) return false;
     move(left, top);
     resize(width, height);
     return true;

@@ -87,7 +87,8 @@ public:
 
     // Writes the window rectangle to "MainFrame" ("Left", "Top", "Right", "Bottom").
     void SaveWindowRect() const;
-    // Reads it back; applies it when it has a width and a height. Returns whether it applied.
+    // Reads it back; applies it when it has a width and a height and a screen shows some of it.
+    // Returns whether it applied.
     bool RestoreWindowRect();
 
     // Sets the caption from the document: its title, " - ", "Marvane".

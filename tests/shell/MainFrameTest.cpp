@@ -298,6 +298,14 @@ TEST_F(MainFrameTest, WindowRectangleIsSavedAndRestored) {
     auto frame = std::make_unique<CMainFrame>(m_doc.get(), nullptr);
     EXPECT_FALSE(frame->RestoreWindowRect());
     EXPECT_NE(frame->width(), 0);
+
+    // Nor is one that no screen shows: the window would be lost.
+    mvapp::WriteProfileInt("MainFrame", "Left", -32000);
+    mvapp::WriteProfileInt("MainFrame", "Right", -31840);
+    mvapp::WriteProfileInt("MainFrame", "Top", -32000);
+    mvapp::WriteProfileInt("MainFrame", "Bottom", -31970);
+    EXPECT_FALSE(frame->RestoreWindowRect());
+    EXPECT_GT(frame->x(), -1000);
 }
 
 }  // namespace
