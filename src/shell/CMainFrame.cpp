@@ -352,10 +352,10 @@ void CMainFrame::CreateAccelerators() {
         {QKeyCombination(none, K::Key_F1), ID_HELP},
     };
     for (const Accelerator& key : keys) {
-        // Application-wide: the keys act whichever widget of the window has the focus (a modal
-        // dialog still shuts them out).
+        // The keys act whichever widget of the main window has the focus. While a menu is open
+        // or a modal dialog is up, the key is theirs instead (a menu's "A" is not Add Cue).
         auto* shortcut = new QShortcut(QKeySequence(key.keys), this);
-        shortcut->setContext(Qt::ApplicationShortcut);
+        shortcut->setContext(Qt::WindowShortcut);
         const int id = key.id;
         const Qt::KeyboardModifiers modifiers = key.keys.keyboardModifiers();
         connect(shortcut, &QShortcut::activated, this,

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -225,6 +227,31 @@ TEST_F(MainFrameTest, LiveKeysWorkWhateverWidgetHasTheFocus) {
     view->setFocus();
     QTest::keyClick(view, Qt::Key_Escape);
     ASSERT_TRUE(QTest::qWaitFor([&] { return view->GetOwnedPlayerCount() == 0; }, 3000));
+}
+
+TEST_F(MainFrameTest, OpenMenuTakesTheKeysInsteadOfTheLiveCommands) {
+    AddTone("Bell");
+    CMainFrame& frame = MakeFrame();
+    CMVView* view = frame.GetView();
+    view->SelectRows({0}, 0);
+    ASSERT_TRUE(frame.DispatchCommand(ID_AUDIO_GO, Qt::NoModifier));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frame.GetCurrentPlayer() != nullptr; }, 3000));
+    frame.UpdateCommandUI();
+
+    QMenu* audio =
+        frame.GetAction(ID_AUDIO_KILL)->associatedObjects().isEmpty()
+            ? nullptr
+            : qobject_cast<QMenu*>(frame.GetAction(ID_AUDIO_KILL)->associatedObjects()[0]);
+    ASSERT_NE(audio, nullptr);
+    audio->popup(frame.mapToGlobal(QPoint(10, 10)));
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 2000));
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_K);
+    QTest::qWait(50);
+    EXPECT_EQ(view->GetOwnedPlayerCount(), 1);  // the menu had the key, not Kill
+    audio->close();
+
+    QTest::keyClick(view, Qt::Key_K);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view->GetOwnedPlayerCount() == 0; }, 3000));
 }
 
 TEST_F(MainFrameTest, DisabledCommandsDoNothingFromTheirKeys) {
