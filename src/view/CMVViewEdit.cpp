@@ -323,6 +323,8 @@ void CMVView::EndRowDrag(bool drop) {
     m_bDragging = false;
     m_nDragItem = -1;
     m_nDropGap = -1;
+    // The list's own press handling never saw the release; leave its selecting state too.
+    setState(QAbstractItemView::NoState);
     if (watcher != nullptr) {
         if (watcher->m_bHadCursor) {
             viewport()->setCursor(watcher->m_oldCursor);
