@@ -82,12 +82,12 @@ def main():
         a.key("ctrl+Down", "ctrl+Down", "ctrl+space")
         time.sleep(0.2)
         a.key("ctrl+c")
-        time.sleep(0.5)
+        time.sleep(1.0)  # the first copy must own the clipboard before the second asks it
 
         # Second copy: paste, then save over its file.
         b.focus()
         b.key("ctrl+v")
-        time.sleep(0.5)
+        time.sleep(1.0)
         b.key("ctrl+s")
         end = time.time() + 10
         while time.time() < end and os.stat(second).st_mtime_ns == before:
