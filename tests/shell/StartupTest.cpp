@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -210,6 +211,21 @@ TEST_F(StartupTest, OpensTheListNamedOnTheCommandLineAndRemembersIt) {
     recent.ReadList();
     ASSERT_EQ(recent.GetSize(), 1);
     EXPECT_EQ(QFileInfo(recent.GetAt(0)).fileName(), "Act1.mvl");
+}
+
+TEST_F(StartupTest, EndingWhileCuesPlayStopsThemBeforeTheRecordsAndDevicesGo) {
+    const QString path = MakeList("Busy.mvl", 3);
+    CMarvaneApp& app = MakeApp();
+    ASSERT_TRUE(app.InitInstance({path}));
+    CMVView* view = app.GetMainFrame()->GetView();
+    view->SelectRows({0, 1, 2}, 0);
+    ASSERT_TRUE(app.GetMainFrame()->DispatchCommand(ID_AUDIO_GO, Qt::NoModifier));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->GetOwnedPlayerCount() == 3; }, 3000));
+    QPointer<CMainFrame> frame = app.GetMainFrame();
+    EXPECT_EQ(app.ExitInstance(0), 0);
+    EXPECT_TRUE(frame.isNull());
+    EXPECT_EQ(app.GetDocument(), nullptr);
+    EXPECT_EQ(theSoundOutput.GetChannelCount(), 0);
 }
 
 TEST_F(StartupTest, ListThatCannotBeOpenedEndsTheProgramAfterItsMessage) {
