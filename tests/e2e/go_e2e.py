@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """End-to-end test of the real program under Xvfb: Go plays the cue, Escape silences it.
 
-Starts its own Xvfb on a free display, runs marvane on a copy of the demo show with one virtual
+Starts its own Xvfb on a display of its own, runs marvane on a copy of the demo show with one virtual
 sound device that captures its mix to a WAV file, presses Enter on the first cue, checks that the
 capture carries the cue, presses Escape and checks that the sound stops within one refill, and
 closes the program through its File menu.
@@ -45,24 +45,31 @@ def fail(message):
 
 
 def start_xvfb():
-    for number in range(90, 190):
-        if os.path.exists("/tmp/.X%d-lock" % number) or os.path.exists(
-                "/tmp/.X11-unix/X%d" % number):
-            continue
-        display = ":%d" % number
-        proc = subprocess.Popen(["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten",
-                                 "tcp"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for _ in range(100):
-            if proc.poll() is not None:
+    """Starts Xvfb on a display it picks itself among the free ones (-displayfd), so that tests
+    running at the same time never share a display."""
+    read_end, write_end = os.pipe()
+    proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                             "-nolisten", "tcp"], pass_fds=(write_end,),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    number = b""
+    with os.fdopen(read_end, "rb") as pipe:
+        while not number.endswith(b"\n"):
+            chunk = pipe.read(1)
+            if not chunk:
                 break
-            if subprocess.run(["xdpyinfo", "-display", display], stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL).returncode == 0:
-                return proc, display
-            time.sleep(0.05)
-        if proc.poll() is None:
-            proc.kill()
-            proc.wait()
-    fail("no free display for Xvfb")
+            number += chunk
+    if not number.strip():
+        proc.kill()
+        fail("Xvfb did not start")
+    display = ":" + number.decode().strip()
+    for _ in range(100):
+        if subprocess.run(["xdpyinfo", "-display", display], stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL).returncode == 0:
+            return proc, display
+        time.sleep(0.05)
+    proc.kill()
+    fail("Xvfb on %s does not answer" % display)
 
 
 def xdo(env, *args, check=True):
