@@ -405,8 +405,8 @@ bool CMainFrame::IsCommandEnabled(int id) const {
 }
 
 bool CMainFrame::DispatchCommand(int id, std::optional<Qt::KeyboardModifiers> modifiers) {
-    // A command from a key arrives even while the splash would have taken the key; the splash
-    // filter has already swallowed that key before it became a command.
+    // Asked at this moment, not from the last update of the menus and toolbar: a disabled
+    // command is not carried out, also when it comes from a key.
     if (!IsCommandEnabled(id)) return false;
     bool done = false;
     if (m_pView && m_pView->OnUpdateCommand(id).has_value()) {
