@@ -10,7 +10,7 @@ packages=(
     xvfb xauth xdotool x11-utils
     sox poppler-utils
     jackd2 pulseaudio pulseaudio-utils
-    xdg-utils
+    xdg-utils python3
 )
 
 missing=()
