@@ -390,8 +390,9 @@ CCuePlayer::RefillResult CCuePlayer::Refill(int segment, bool draining) {
     }
 
     StepLevel(result);
-    // Kill and Stop All cut the sound off, also while the end of the data is playing out.
-    if (m_killed && (result.dataEnded || draining)) result.stopNow = true;
+    // Kill and Stop All cut the sound off at this refill, whether or not it came to read a
+    // frame (a very slow step may read none) and also while the end of the data plays out.
+    if (m_killed) result.stopNow = true;
     return result;
 }
 
@@ -438,7 +439,8 @@ void CCuePlayer::WriteFrames(int16_t* out, uint32_t frames, bool draining, Refil
 
         readPos += step;
         auto m = static_cast<uint64_t>(readPos);
-        if (!draining && m >= total &&
+        // A killed cue does not restart: that would take its file back from the end.
+        if (!draining && !m_killed && m >= total &&
             (m_pCue->m_dwFlags.load(std::memory_order_relaxed) & CQRecord::kFlagLooped) != 0) {
             // Loop: the frames between the old read position and the end are skipped.
             framesRead = 0;

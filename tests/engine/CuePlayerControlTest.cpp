@@ -142,6 +142,25 @@ TEST(CuePlayerControl, KillStopAllAndZeroTimeFadeOutEndWithinOneRefill) {
     }
 }
 
+TEST(CuePlayerControl, KillEndsAtTheNextRefillEvenWhenItReadsNothingOrTheLoopRestarts) {
+    // A looped cue of 16385 frames restarts at the first frame of the refill after the first
+    // fill, before it reads anything; a 1 Hz cue reads no frame for many refills.
+    Format slow;
+    slow.channels = 1;
+    slow.rate = 1;
+    for (const bool looped : {true, false}) {
+        EngineRig rig;
+        CQRecord* cue = looped
+                            ? rig.WavCue("wrap.wav", Ramp16(16385, 2, 44100), CQRecord::kFlagLooped)
+                            : rig.WavCue("slow.wav", Wav(slow, Samples16({9000, 9000})));
+        auto player = rig.Play(cue);
+        player->ApplyCommand(CCuePlayer::kKill);
+        ASSERT_TRUE(rig.RenderUntilEnded(player.get(), 40 * kRefillFrames)) << looped;
+        EXPECT_EQ(rig.log->FrameOf(player.get(), PLAYER_ENDED), 1 * kRefillFrames) << looped;
+        EXPECT_TRUE(rig.SilentFrom(1 * kRefillFrames));
+    }
+}
+
 TEST(CuePlayerControl, KillWhileTheEndPlaysOutStopsAtOnce) {
     // The data of a 20000-frame cue is all read by the second refill; its end plays until the
     // buffer has played past frame 20001, unless Kill or a fade-out cuts it short.
