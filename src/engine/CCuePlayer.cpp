@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <system_error>
 
 #include "cuelist/CQRecord.h"
 #include "engine/CSoundOutput.h"
@@ -182,11 +183,24 @@ void CCuePlayer::Start() {
         m_prevLeft = m_curLeft = m_prevRight = m_curRight = 0;
         m_fadeNotified = false;
     }
-    m_thread = std::thread([this] {
-        // Above normal priority where the system allows it (it needs the right to raise it).
-        setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), kWorkerNice);
-        Run();
-    });
+    try {
+        m_thread = std::thread([this] {
+            // Above normal priority where the system allows it (it needs the right to raise it).
+            setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), kWorkerNice);
+            Run();
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had (the system's limit): the cue ends at once without sound, and
+        // says so, so that its owner deletes it as it would any ended player.
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            m_workerStopped = true;
+            m_finished = true;
+        }
+        m_pBuffer->SetRefillsExpected(false);
+        Report(PLAYER_ENDED);
+        return;
+    }
     m_readyEvent->Wait();
     std::lock_guard<std::mutex> guard(m_lock);
     // A cue without any sound left may already have ended; never restart its buffer.

@@ -26,7 +26,8 @@ class IPlayerStatusReceiver {
 public:
     virtual ~IPlayerStatusReceiver() = default;
 
-    // Called on the player's worker thread. Must not block and must not call back into the
+    // Called on the player's worker thread (PLAYER_ENDED also on the UI thread, inside Start,
+    // when no worker thread could be started). Must not block and must not call back into the
     // player; `player` stays valid until the receiver's owner deletes it after PLAYER_ENDED.
     virtual void OnPlayerStatus(CCuePlayer* player, int status) = 0;
 };
