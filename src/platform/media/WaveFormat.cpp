@@ -11,7 +11,7 @@ bool SampleDecoder::Configure(const WaveFormat& format) {
 
     const int channels = format.nChannels;
     if (channels < 1 || channels > kMaxChannels) return false;
-    if (format.nSamplesPerSec == 0) return false;
+    if (format.nSamplesPerSec == 0 || format.nSamplesPerSec > kMaxSampleRate) return false;
     if (format.nBlockAlign == 0 || format.nBlockAlign % channels != 0) return false;
     const int sampleBytes = format.nBlockAlign / channels;
     if (sampleBytes < 1 || sampleBytes > 4) return false;

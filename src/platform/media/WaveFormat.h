@@ -31,11 +31,15 @@ public:
     SampleDecoder() = default;
 
     // Decides how to read frames of `format`; false (and an unusable decoder) for formats that
-    // cannot be played: compressed or unknown tags, no channels, no sample rate, a block align
-    // that does not hold whole samples, more than kMaxChannels channels.
+    // cannot be played: compressed or unknown tags, no channels, no sample rate or one above
+    // kMaxSampleRate, a block align that does not hold whole samples, more than kMaxChannels
+    // channels.
     bool Configure(const WaveFormat& format);
 
     static constexpr int kMaxChannels = 32;
+    // Above this a refill would read hundreds of thousands of source frames per output frame
+    // while holding the player's lock, so that live commands wait for it.
+    static constexpr uint32_t kMaxSampleRate = 1536000;
 
     Kind GetKind() const { return m_kind; }
     int GetChannels() const { return m_channels; }

@@ -123,6 +123,10 @@ TEST_F(WaveFileTest, RefusesFilesThatAreNotPlayableWave) {
     g = f;
     g.rate = 0;
     EXPECT_FALSE(withFormat(g));
+    g.rate = 0xFFFFFFFF;  // a refill would read millions of frames
+    EXPECT_FALSE(withFormat(g));
+    g.rate = SampleDecoder::kMaxSampleRate;
+    EXPECT_TRUE(withFormat(g));
     g = f;
     g.channels = 0;
     g.blockAlign = 4;
