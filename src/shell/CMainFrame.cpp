@@ -18,6 +18,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QUrl>
+#include <algorithm>
 
 #include "cuelist/CMVDoc.h"
 #include "cuelist/CQRecord.h"
@@ -55,10 +56,14 @@ CMainFrame::CMainFrame(CMVDoc* doc, ICommandTarget* commands, QWidget* parent)
     setObjectName(QStringLiteral("MainFrame"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/marvane.svg")));
     setContextMenuPolicy(Qt::NoContextMenu);
-    resize(980, 600);
 
     m_pView = new CMVView(doc, this);
     setCentralWidget(m_pView);
+    // The first window is wide enough to show every column, as far as the screen allows.
+    QSize size(std::max(980, m_pView->GetWidthForAllColumns()), 600);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableSize());
+    resize(size);
 
     RestoreWindowRect();
     CreateActions();

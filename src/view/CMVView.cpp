@@ -6,6 +6,8 @@
 #include <QItemSelectionModel>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScrollBar>
+#include <QStyle>
 #include <algorithm>
 
 #include "cuelist/CMVDoc.h"
@@ -136,6 +138,11 @@ QStringList CMVView::GetRowTexts(int row) const {
 QString CMVView::GetColumnHeading(int column) { return CCueListModel::ColumnHeading(column); }
 
 int CMVView::GetDefaultColumnWidth(int column) { return CCueListModel::DefaultColumnWidth(column); }
+
+int CMVView::GetWidthForAllColumns() const {
+    return horizontalHeader()->length() + 2 * frameWidth() +
+           style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, verticalScrollBar());
+}
 
 QList<int> CMVView::GetSelectedRows() const {
     QList<int> rows;

@@ -81,6 +81,9 @@ public:
     static QString GetColumnHeading(int column);
     // Initial width of a column 0..10 in pixels.
     static int GetDefaultColumnWidth(int column);
+    // The width the view needs to show every column as it is now without a horizontal scroll
+    // bar, leaving room for the vertical one.
+    int GetWidthForAllColumns() const;
 
     // Selected rows in ascending order.
     QList<int> GetSelectedRows() const;
