@@ -16,6 +16,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     text->setObjectName(QStringLiteral("VersionText"));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+    buttons->button(QDialogButtonBox::Ok)->setIcon(QIcon());  // a plain OK, whatever the style
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 
     auto* row = new QHBoxLayout;

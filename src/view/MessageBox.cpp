@@ -1,6 +1,8 @@
 #include "view/MessageBox.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QIcon>
 #include <utility>
 
 namespace mvui {
@@ -17,6 +19,8 @@ int ShowMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon,
     if (Handler()) return Handler()(text, icon, buttons);
     if (!parent) parent = QApplication::activeWindow();
     QMessageBox box(icon, QString::fromLatin1(kAppTitle), text, buttons, parent);
+    // Plain buttons, as in the system's own message boxes, whatever the style would add.
+    for (QAbstractButton* button : box.buttons()) button->setIcon(QIcon());
     return box.exec();
 }
 
