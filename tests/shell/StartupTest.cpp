@@ -257,6 +257,42 @@ TEST_F(StartupTest, SaveChangesPromptGuardsNewAndExit) {
     EXPECT_EQ(app.GetMainFrame()->GetPaneText(2), "Cues:000");
 }
 
+TEST_F(StartupTest, ClosingNeverLosesWorkWhenTheSaveDoesNotHappen) {
+    CMarvaneApp& app = MakeApp();
+    ASSERT_TRUE(app.InitInstance({}));
+    CMainFrame* frame = app.GetMainFrame();
+    QString target;  // empty: the operator cancels the Save As dialog
+    app.GetDocManager()->SetFileChoosersForTesting(
+        [](const QString&, const QString&) { return QString(); },
+        [&](const QString&, const QString&) { return target; });
+    app.GetDocument()->AddCue(-1);
+    frame->GetView()->FillList();
+    m_answer = QMessageBox::Yes;
+
+    // Yes, then Save As cancelled: the window stays with the work unsaved.
+    EXPECT_FALSE(frame->close());
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].text, "Save changes to Untitled?");
+    EXPECT_TRUE(frame->isVisible());
+    EXPECT_TRUE(app.GetDocument()->IsModified());
+
+    // Yes, but the file cannot be written (no such folder): the message, and the window stays
+    // open with the work still unsaved.
+    target = m_dir.filePath("gone/Show.mvl");
+    EXPECT_FALSE(frame->close());
+    ASSERT_EQ(m_messages.size(), 3u);
+    EXPECT_EQ(m_messages[2].icon, QMessageBox::Warning);
+    EXPECT_TRUE(frame->isVisible());
+    EXPECT_TRUE(app.GetDocument()->IsModified());
+    EXPECT_EQ(app.GetDocument()->GetCueCount(), 1);
+
+    // Only a save that succeeds lets the window go.
+    target = m_dir.filePath("Show.mvl");
+    EXPECT_TRUE(frame->close());
+    EXPECT_FALSE(app.GetDocument()->IsModified());
+    EXPECT_TRUE(QFileInfo::exists(target));
+}
+
 TEST_F(StartupTest, SaveAsWritesTheFileAndFailedOpenOfARecentFileDropsIt) {
     CMarvaneApp& app = MakeApp();
     ASSERT_TRUE(app.InitInstance({}));
