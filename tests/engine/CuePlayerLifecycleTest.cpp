@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <thread>
 
 #include "engine/EngineRig.h"
 #include "platform/audio/VirtualDevice.h"
@@ -159,6 +160,45 @@ TEST(CuePlayerLifecycle, PlaysOutInRealTimeOnAClockedDevice) {
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
     EXPECT_EQ(player.GetFramesPlayed() % kRefillFrames, 0u);
     EXPECT_GE(player.GetFramesPlayed(), 22050u);
+}
+
+TEST(CuePlayerLifecycle, ReleasingTheDevicesUnderPlayingCuesLeavesThemSafeToControlAndDelete) {
+    // As at the program's end: the devices go while cues still play on a running clock; what
+    // is left must neither hang in its destructor nor touch a freed device.
+    CSoundOutput output;
+    std::vector<std::unique_ptr<OutputDevice>> devices;
+    devices.push_back(std::make_unique<VirtualDevice>("Virtual output 1"));
+    devices.push_back(std::make_unique<VirtualDevice>("Virtual output 2"));
+    ASSERT_TRUE(output.Initialize(std::move(devices)));
+    EngineRig rig;
+    CQRecord* looped = rig.WavCue("rl.wav", Ramp16(30000, 2, 44100), CQRecord::kFlagLooped);
+    CQRecord* other = rig.WavCue("r2.wav", Ramp16(400000, 2, 44100));
+    other->m_nChannel = 1;
+    auto first = std::make_unique<CCuePlayer>(looped, 0, rig.log, output);
+    auto second = std::make_unique<CCuePlayer>(other, 0, rig.log, output);
+    first->Start();
+    second->Start();
+    const auto playing = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (first->GetFramesPlayed() < 4 * kRefillFrames &&
+           std::chrono::steady_clock::now() < playing) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_GE(first->GetFramesPlayed(), 4 * kRefillFrames);
+
+    output.ReleaseDevices();
+    EXPECT_EQ(output.GetChannelCount(), 0);
+    for (const unsigned command :
+         {CCuePlayer::kSpeedUp, CCuePlayer::kVolDown, CCuePlayer::kFadeOut}) {
+        first->ApplyCommand(command);
+        second->ApplyCommand(command);
+    }
+    second->SeekToPercent(50);
+    const auto start = std::chrono::steady_clock::now();
+    first.reset();
+    second.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(looped->m_nPlayCount.load(), 0);
+    EXPECT_EQ(other->m_nPlayCount.load(), 0);
 }
 
 }  // namespace
