@@ -26,6 +26,7 @@
 #include "platform/audio/DeviceMixer.h"
 #include "platform/audio/OfflineDevice.h"
 #include "platform/audio/VirtualDevice.h"
+#include "platform/media/WaveHeader.h"
 
 namespace {
 
@@ -41,27 +42,8 @@ QByteArray MakeWav(uint32_t frames, uint32_t rate) {
         p[4 * i] = p[4 * i + 2] = static_cast<uint8_t>(u & 0xFF);
         p[4 * i + 1] = p[4 * i + 3] = static_cast<uint8_t>(u >> 8);
     }
-    QByteArray h;
-    const auto put32 = [&h](uint32_t v) {
-        for (int i = 0; i < 4; ++i) h.append(static_cast<char>((v >> (8 * i)) & 0xFF));
-    };
-    const auto put16 = [&h](uint16_t v) {
-        h.append(static_cast<char>(v & 0xFF));
-        h.append(static_cast<char>(v >> 8));
-    };
-    h += "RIFF";
-    put32(36 + static_cast<uint32_t>(data.size()));
-    h += "WAVEfmt ";
-    put32(16);
-    put16(1);
-    put16(2);
-    put32(rate);
-    put32(rate * 4);
-    put16(4);
-    put16(16);
-    h += "data";
-    put32(static_cast<uint32_t>(data.size()));
-    return h + data;
+    const auto h = PcmWaveHeader(2, rate, 16, static_cast<uint32_t>(data.size()));
+    return QByteArray(h.data(), h.size()) + data;
 }
 
 QByteArray WriteWav(const QTemporaryDir& dir, const char* name, uint32_t frames, uint32_t rate) {

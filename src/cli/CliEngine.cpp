@@ -17,6 +17,7 @@
 #include "engine/CSoundOutput.h"
 #include "platform/audio/DeviceMixer.h"
 #include "platform/audio/OfflineDevice.h"
+#include "platform/media/WaveHeader.h"
 
 namespace cli {
 
@@ -120,27 +121,8 @@ public:
 
 private:
     static QByteArray Header(uint32_t dataBytes) {
-        QByteArray h;
-        const auto put32 = [&h](uint32_t v) {
-            for (int i = 0; i < 4; ++i) h.append(static_cast<char>((v >> (8 * i)) & 0xFF));
-        };
-        const auto put16 = [&h](uint16_t v) {
-            h.append(static_cast<char>(v & 0xFF));
-            h.append(static_cast<char>(v >> 8));
-        };
-        h += "RIFF";
-        put32(36 + dataBytes);
-        h += "WAVEfmt ";
-        put32(16);
-        put16(1);
-        put16(2);
-        put32(44100);
-        put32(176400);
-        put16(4);
-        put16(16);
-        h += "data";
-        put32(dataBytes);
-        return h;
+        const auto h = PcmWaveHeader(2, 44100, 16, dataBytes);
+        return QByteArray(h.data(), h.size());
     }
 
     QFile m_file;

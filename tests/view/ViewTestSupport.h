@@ -9,6 +9,7 @@
 
 #include "cuelist/CMVDoc.h"
 #include "cuelist/CQRecord.h"
+#include "platform/media/WaveHeader.h"
 
 namespace viewtest {
 
@@ -21,29 +22,8 @@ inline bool WriteTone(const QString& path, int ms) {
         qToLittleEndian<int16_t>(sample, data.data() + i * 4);
         qToLittleEndian<int16_t>(sample, data.data() + i * 4 + 2);
     }
-    QByteArray file("RIFF");
-    auto u32 = [&file](uint32_t v) {
-        char b[4];
-        qToLittleEndian<uint32_t>(v, b);
-        file.append(b, 4);
-    };
-    auto u16 = [&file](uint16_t v) {
-        char b[2];
-        qToLittleEndian<uint16_t>(v, b);
-        file.append(b, 2);
-    };
-    u32(static_cast<uint32_t>(36 + data.size()));
-    file.append("WAVEfmt ");
-    u32(16);
-    u16(1);
-    u16(2);
-    u32(44100);
-    u32(44100 * 4);
-    u16(4);
-    u16(16);
-    file.append("data");
-    u32(static_cast<uint32_t>(data.size()));
-    file.append(data);
+    const auto header = PcmWaveHeader(2, 44100, 16, static_cast<uint32_t>(data.size()));
+    const QByteArray file = QByteArray(header.data(), header.size()) + data;
     QFile out(path);
     if (!out.open(QIODevice::WriteOnly)) return false;
     return out.write(file) == file.size();

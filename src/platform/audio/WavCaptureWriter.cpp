@@ -7,22 +7,11 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/media/WaveHeader.h"
+
 namespace {
 
-constexpr uint32_t kHeaderBytes = 44;
 constexpr uint64_t kMaxDataBytes = 0xFFFFFFFFull - 36 - 3;  // keeps the RIFF size in 32 bits
-
-void PutLe32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-void PutLe16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
 
 bool WriteAll(int fd, const void* data, size_t bytes, off_t offset) {
     const auto* p = static_cast<const uint8_t*>(data);
@@ -96,7 +85,7 @@ bool WavCaptureWriter::Drain() {
         const uint64_t bytes = n * 4;
         if (!m_full && m_dataBytes + bytes <= kMaxDataBytes) {
             ok = WriteAll(m_fd, m_ring.get() + start, bytes,
-                          static_cast<off_t>(kHeaderBytes + m_dataBytes)) &&
+                          static_cast<off_t>(kWaveHeaderBytes + m_dataBytes)) &&
                  ok;
             if (ok) m_dataBytes += bytes;
         } else {
@@ -112,20 +101,8 @@ bool WavCaptureWriter::Drain() {
 
 void WavCaptureWriter::WriteHeader() {
     if (m_fd < 0) return;
-    uint8_t h[kHeaderBytes];
-    std::memcpy(h, "RIFF", 4);
-    PutLe32(h + 4, static_cast<uint32_t>(36 + m_dataBytes));
-    std::memcpy(h + 8, "WAVEfmt ", 8);
-    PutLe32(h + 16, 16);
-    PutLe16(h + 20, 1);       // PCM
-    PutLe16(h + 22, 2);       // stereo
-    PutLe32(h + 24, 44100);   // frames per second
-    PutLe32(h + 28, 176400);  // bytes per second
-    PutLe16(h + 32, 4);       // block align
-    PutLe16(h + 34, 16);      // bits per sample
-    std::memcpy(h + 36, "data", 4);
-    PutLe32(h + 40, static_cast<uint32_t>(m_dataBytes));
-    WriteAll(m_fd, h, sizeof h, 0);
+    const auto h = PcmWaveHeader(2, 44100, 16, static_cast<uint32_t>(m_dataBytes));
+    WriteAll(m_fd, h.data(), h.size(), 0);
 }
 
 void WavCaptureWriter::Close() {
