@@ -12,6 +12,7 @@ cp -n tests/data/*.mvl "$out/corpus/" 2>/dev/null || true
 clang++-14 -std=c++20 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined \
     -Isrc $(pkg-config --cflags Qt6Core) \
     fuzz/ArchiveFuzzer.cpp src/cuelist/CueArchive.cpp src/cuelist/CQRecord.cpp \
+    src/cuelist/FileError.cpp \
     src/platform/text/AnsiText.cpp src/platform/text/PathRules.cpp \
     src/platform/text/CaseInsensitiveLookup.cpp \
     $(pkg-config --libs Qt6Core) -o "$out/archive_fuzzer"

@@ -125,15 +125,9 @@ int RunDump(const QStringList& args) {
         ar.ReadCueArray(&cues);
         lastCueNumber = ar.ReadDword();
         if (ar.Failed()) {
-            switch (ar.GetCause()) {
-                case CueArchive::kEndOfFile:
-                case CueArchive::kBadIndex:
-                case CueArchive::kBadClass:
-                case CueArchive::kBadSchema:
-                    return Fail(QStringLiteral("Unexpected file format."));
-                default:
-                    return Fail(QStringLiteral("Failed to open document."));
-            }
+            return Fail(CueArchive::IsFormatFault(ar.GetCause())
+                            ? QStringLiteral("Unexpected file format.")
+                            : QStringLiteral("Failed to open document."));
         }
     }
     QJsonArray array;

@@ -183,18 +183,9 @@ bool CMVDoc::OnOpenDocument(const QString& path, QString* errorText) {
     } else if (!contents.isEmpty()) {
         CueArchive ar{QByteArrayView(contents)};
         Serialize(ar);
-        switch (ar.GetCause()) {
-            case CueArchive::kNone:
-                break;
-            case CueArchive::kEndOfFile:
-            case CueArchive::kBadIndex:
-            case CueArchive::kBadClass:
-            case CueArchive::kBadSchema:
-                failure = QString::fromLatin1(kUnexpectedFormat);
-                break;
-            default:
-                failure = QString::fromLatin1(kFailedToOpen);
-                break;
+        if (ar.Failed()) {
+            failure = QString::fromLatin1(
+                CueArchive::IsFormatFault(ar.GetCause()) ? kUnexpectedFormat : kFailedToOpen);
         }
     }
     if (!failure.isEmpty()) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cuelist/CQRecord.h"
+#include "cuelist/FileError.h"
 
 namespace {
 
@@ -288,18 +289,17 @@ bool CueArchive::ReadCueArray(std::vector<std::unique_ptr<CQRecord>>* cues) {
 }
 
 QString CueArchive::CauseMessage(Cause cause, const QString& fileName) {
-    const char* text = "An unknown error occurred while accessing %1.";
+    // The causes an archive shares with file access read as the file error texts.
+    const char* text = nullptr;
     switch (cause) {
         case kNone:
-            text = "No error occurred.";
-            break;
+            return FileError::Message(FileError::kNone, fileName);
+        case kEndOfFile:
+            return FileError::Message(FileError::kEndOfFile, fileName);
         case kGeneric:
             break;
         case kReadOnly:
             text = "An attempt was made to write to the reading %1.";
-            break;
-        case kEndOfFile:
-            text = "An attempt was made to access %1 past its end.";
             break;
         case kWriteOnly:
             text = "An attempt was made to read from the writing %1.";
@@ -314,6 +314,7 @@ QString CueArchive::CauseMessage(Cause cause, const QString& fileName) {
             text = "%1 contains an incorrect schema.";
             break;
     }
+    if (!text) return FileError::Message(FileError::kGeneric, fileName);
     return QString::fromLatin1(text).replace(QLatin1String("%1"), fileName);
 }
 

@@ -77,6 +77,13 @@ public:
     // Fails the archive with cause (the first fault wins).
     void Fail(Cause cause);
 
+    // True for the causes that mean the bytes read are not a cue list (cut short or malformed),
+    // as against a failure of the archive itself.
+    static bool IsFormatFault(Cause cause) {
+        return cause == kEndOfFile || cause == kBadIndex || cause == kBadClass ||
+               cause == kBadSchema;
+    }
+
     // The message of an archive cause, with %1 replaced by fileName.
     static QString CauseMessage(Cause cause, const QString& fileName);
 
