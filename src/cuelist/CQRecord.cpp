@@ -11,20 +11,6 @@ CQRecord::CQRecord() = default;
 
 CQRecord::~CQRecord() = default;
 
-void CQRecord::CopySettingsFrom(const CQRecord& other) {
-    m_strID = other.m_strID;
-    m_strDescription = other.m_strDescription;
-    m_strPath = other.m_strPath;
-    m_dwFlags.store(other.m_dwFlags.load(std::memory_order_relaxed), std::memory_order_relaxed);
-    m_nChannel = other.m_nChannel;
-    m_nVolume = other.m_nVolume;
-    m_nPan = other.m_nPan;
-    m_dwFadeIn = other.m_dwFadeIn;
-    m_dwFadeOut = other.m_dwFadeOut;
-    m_strNotes = other.m_strNotes;
-    m_byReserved = other.m_byReserved;
-}
-
 void CQRecord::SetID(const QByteArray& id) { m_strID = id; }
 
 void CQRecord::SetFilePath(const QByteArray& path) {

@@ -35,9 +35,6 @@ public:
     CQRecord(const CQRecord&) = delete;
     CQRecord& operator=(const CQRecord&) = delete;
 
-    // Copies every stored field of other (not the play count).
-    void CopySettingsFrom(const CQRecord& other);
-
     void SetID(const QByteArray& id);
 
     // Sets the sound file. When the description still is the old file's base name (byte for
