@@ -166,8 +166,12 @@ private:
     std::unique_ptr<AutoResetEvent> m_readyEvent;
     std::unique_ptr<AutoResetEvent> m_stopEvent;  // the destructor's wake-up call
 
-    std::atomic<bool> m_finished{false};  // the data has ended, or the player failed or ended
+    // The data has ended, or the player failed or ended: set by the worker (and by the UI
+    // thread for a failed player), read lock-free by the time queries.
+    std::atomic<bool> m_finished{false};
+    // Set by the destructor on the UI thread; the worker then reports nothing more.
     std::atomic<bool> m_stopRequested{false};
+    // Written by the worker, one segment per notification; read by any thread.
     std::atomic<uint64_t> m_framesPlayed{0};
     bool m_fadeNotified = false;  // worker only
     bool m_anyData = false;       // worker only: some source frame has been read

@@ -56,11 +56,13 @@ public:
 private:
     void MixPass(int16_t* out, uint32_t frames);
 
+    // Written by Attach/Detach under m_attachMutex, read by the device thread inside a pass.
     std::array<std::atomic<SoundBuffer*>, kMaxBuffers> m_slots{};
     std::atomic<uint32_t> m_slotLimit{0};             // slots at and above this index are empty
     mutable std::atomic<uint64_t> m_passSequence{0};  // odd while a mixing pass runs
+    // Written by the device thread, read by any thread.
     std::atomic<uint64_t> m_framesMixed{0};
-    std::atomic<uint64_t> m_worstPassNs{0};
+    std::atomic<uint64_t> m_worstPassNs{0};  // also reset by ResetPassStatistics
     std::atomic<uint64_t> m_underruns{0};
     std::mutex m_attachMutex;  // serialises Attach/Detach; never taken by Mix
 

@@ -164,6 +164,8 @@ private:
     std::mutex m_refillMutex;  // only for the offline waiter's condition variable
     std::condition_variable m_refillChanged;
 
-    DeviceMixer* m_mixer = nullptr;  // the mixer this buffer is attached to, if any
+    // The mixer this buffer is attached to, if any: set by DeviceMixer under its attach lock on
+    // a control thread, read by the destructor; never touched by the device thread.
+    DeviceMixer* m_mixer = nullptr;
     std::shared_ptr<DeviceMixer> m_mixerKeepAlive;
 };
