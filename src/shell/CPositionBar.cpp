@@ -116,16 +116,47 @@ bool CPositionBar::eventFilter(QObject* watched, QEvent* event) {
                 Notify(kEndScroll);
             }
             break;
+        case QEvent::KeyPress:
+            if (IsTrackbarKey(static_cast<QKeyEvent*>(event)->key()) && m_pSlider->isEnabled())
+                m_bKeyDown = true;
+            break;
         case QEvent::KeyRelease: {
             auto* key = static_cast<QKeyEvent*>(event);
-            if (!key->isAutoRepeat() && IsTrackbarKey(key->key()) && m_pSlider->isEnabled())
+            if (!key->isAutoRepeat() && IsTrackbarKey(key->key()) && m_pSlider->isEnabled()) {
+                m_bKeyDown = false;
                 Notify(kEndScroll);
+            }
             break;
         }
+        case QEvent::FocusOut:
+            // The view takes the focus back at every report of a player: the release of a key
+            // held on the trackbar then goes elsewhere. (A held mouse button keeps its grab.)
+            EndInterrupted(true);
+            break;
+        case QEvent::EnabledChange:
+            if (!m_pSlider->isEnabled()) EndInterrupted(false);
+            break;
+        case QEvent::Hide:
+            EndInterrupted(false);
+            break;
         default:
             break;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void CPositionBar::EndInterrupted(bool keyOnly) {
+    const bool key = m_bKeyDown;
+    const bool mouse = !keyOnly && m_bMouseDown;
+    if (!key && !mouse) return;
+    m_bKeyDown = false;
+    if (mouse) {
+        const bool dragged = m_bThumbDragged;
+        m_bMouseDown = false;
+        m_bThumbDragged = false;
+        if (dragged) Notify(kThumbPosition);
+    }
+    Notify(kEndScroll);
 }
 
 void CPositionBar::Notify(int code) { emit hScroll(code, m_pSlider->sliderPosition(), m_pSlider); }

@@ -43,8 +43,12 @@ protected:
 private:
     void OnActionTriggered(int action);
     void Notify(int code);
+    // Ends an interaction whose key or mouse release can no longer arrive (the trackbar lost
+    // the focus, was disabled or hidden meanwhile), so that the listener never waits for it.
+    void EndInterrupted(bool keyOnly);
 
     QSlider* m_pSlider = nullptr;
     bool m_bMouseDown = false;
     bool m_bThumbDragged = false;
+    bool m_bKeyDown = false;  // a trackbar key is held down on the trackbar
 };

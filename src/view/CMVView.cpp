@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -185,6 +186,26 @@ void CMVView::currentChanged(const QModelIndex& current, const QModelIndex& prev
     // its start; while a cue plays the position bar keeps following it.
     if (current.isValid() && current.row() != previous.row() && m_pCurrentPlayer == nullptr)
         emit cueSelectionChanged(0);
+}
+
+void CMVView::keyPressEvent(QKeyEvent* event) {
+    if (event->isAutoRepeat() && event->key() != m_nKeyDownHere) {
+        // An arrow key held on the position bar when a cue's report brought the focus here.
+        event->accept();
+        return;
+    }
+    if (!event->isAutoRepeat()) m_nKeyDownHere = event->key();
+    QTableView::keyPressEvent(event);
+}
+
+void CMVView::keyReleaseEvent(QKeyEvent* event) {
+    if (!event->isAutoRepeat() && event->key() == m_nKeyDownHere) m_nKeyDownHere = 0;
+    QTableView::keyReleaseEvent(event);
+}
+
+void CMVView::focusOutEvent(QFocusEvent* event) {
+    m_nKeyDownHere = 0;
+    QTableView::focusOutEvent(event);
 }
 
 void CMVView::paintEvent(QPaintEvent* event) {

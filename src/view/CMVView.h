@@ -23,6 +23,8 @@ class QDragEnterEvent;
 class QDragMoveEvent;
 class QDragLeaveEvent;
 class QDropEvent;
+class QFocusEvent;
+class QKeyEvent;
 class QMouseEvent;
 class QPaintEvent;
 
@@ -201,6 +203,11 @@ protected:
     void PaintDropGap(QPainter& painter);
 
     void paintEvent(QPaintEvent* event) override;
+    // Repeats of a key that went down while another widget had the focus are not the list's:
+    // they must not move the highlight of the next cue.
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
     // Starts moving `row` by dragging; ends the drag, moving the row when `drop` is set.
@@ -238,4 +245,5 @@ private:
     CCuePlayer* m_pCurrentPlayer = nullptr;
     std::uint64_t m_nextSerial = 1;
     QTimer m_timer;
+    int m_nKeyDownHere = 0;  // the key last pressed while the list had the focus, until released
 };

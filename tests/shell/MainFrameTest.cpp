@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QSlider>
@@ -191,6 +192,52 @@ TEST_F(MainFrameTest, PositionBarReportsEveryStepAndOneEnd) {
     QTest::keyClick(slider, Qt::Key_Home);
     EXPECT_EQ(spy.size(), 0);
     EXPECT_EQ(slider->value(), 21);
+}
+
+TEST_F(MainFrameTest, InteractionCutShortStillEndsSoThePanesFollowTheCueAgain) {
+    CQRecord* cue = AddTone("Wind");
+    CMainFrame& frame = MakeFrame();
+    CMVView* view = frame.GetView();
+    view->SelectRows({0}, 0);
+    frame.UpdateCommandUI();
+    CCuePlayer player(cue, 0, {});
+    ASSERT_FALSE(player.IsFailed());
+    player.Start();
+    frame.OnCueStatus(&player);
+    QSlider* slider = frame.GetPositionSlider();
+
+    // An arrow key held on the trackbar when a report gives the focus back to the list: its
+    // release goes to the list, but the interaction ends there and then, seeking once.
+    slider->setFocus();
+    QTest::keyPress(slider, Qt::Key_End);
+    ASSERT_TRUE(frame.IsTracking());
+    slider->setValue(60);
+    view->setFocus();
+    EXPECT_FALSE(frame.IsTracking());
+    EXPECT_NEAR(player.GetElapsedMs(), 1500.0, 300.0);
+
+    // The key's repeats now reaching the list do not move the highlight of the next cue; a
+    // press of the list's own does.
+    AddTone("Rain");
+    view->FillList();
+    view->SelectRows({1}, 1);
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier, QString(), true);
+    QApplication::sendEvent(view, &repeat);
+    EXPECT_TRUE(view->IsRowSelected(1));
+    QTest::keyClick(view, Qt::Key_Up);
+    EXPECT_TRUE(view->IsRowSelected(0));
+    EXPECT_FALSE(view->IsRowSelected(1));
+
+    // A mouse drag of the thumb cut short by the trackbar being disabled ends as well.
+    frame.OnCueStatus(&player);
+    slider->setEnabled(true);
+    QTest::mousePress(slider, Qt::LeftButton, {},
+                      QPoint(slider->width() - 3, slider->height() / 2));
+    ASSERT_TRUE(frame.IsTracking());
+    frame.OnEnablePosition(false);
+    EXPECT_FALSE(frame.IsTracking());
+    frame.OnCueStatus(&player);
+    EXPECT_EQ(frame.GetPaneText(0), "Playing: Wind");
 }
 
 TEST_F(MainFrameTest, NothingPlayingThumbSetsStartOfNextGo) {
