@@ -298,6 +298,9 @@ void CMainFrame::CreateStatusBar() {
     m_pPromptPane = new QLabel(QString::fromLatin1(kIdleMessage), bar);
     m_pPromptPane->setObjectName(QStringLiteral("PromptPane"));
     m_pPromptPane->setMinimumWidth(1);
+    // The prompts of menu items and buttons are drawn 6 pixels in from the bar's edge: the pane's
+    // own text starts there too, so that it does not jump sideways as the mouse passes over them.
+    m_pPromptPane->setContentsMargins(4, 0, 0, 0);
     bar->addWidget(m_pPromptPane, 1);
 
     const QFontMetrics metrics(bar->font());
