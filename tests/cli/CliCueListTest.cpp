@@ -4,32 +4,19 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
+
+#include "cli/CliProcess.h"
 
 // marvane-cli dump and build, run as the show designers' scripts run them.
 
 namespace {
 
-const QString kCli = QStringLiteral(MARVANE_BINARY_DIR "/src/cli/marvane-cli");
 const QString kData = QStringLiteral(MARVANE_TEST_DATA);
 
-struct Result {
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using clitest::Result;
 
-Result RunCli(const QStringList& args) {
-    QProcess process;
-    process.start(kCli, args);
-    Result result;
-    if (!process.waitForFinished(30000)) return result;
-    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
-}
+Result RunCli(const QStringList& args) { return clitest::Run(clitest::kCli, args, 30000); }
 
 QByteArray ReadFile(const QString& path) {
     QFile file(path);

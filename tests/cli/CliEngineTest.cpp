@@ -4,36 +4,22 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 
+#include "cli/CliProcess.h"
 #include "platform/media/TestWav.h"
 
 // marvane-cli channels and render, run as a sound designer's script runs them.
 
 namespace {
 
-const QString kCli = QStringLiteral(MARVANE_BINARY_DIR "/src/cli/marvane-cli");
-
-struct Result {
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using clitest::Result;
 
 Result RunCli(const QStringList& args, const QString& audio = QStringLiteral("virtual:2")) {
-    QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("MARVANE_AUDIO"), audio);
-    process.setProcessEnvironment(env);
-    process.start(kCli, args);
-    Result result;
-    if (!process.waitForFinished(60000)) return result;
-    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
+    return clitest::Run(clitest::kCli, args, 60000, env);
 }
 
 // The left samples of a 16-bit stereo WAV file written by render.

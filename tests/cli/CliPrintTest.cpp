@@ -2,18 +2,18 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include "cli/CliProcess.h"
 #include "cuelist/CMVDoc.h"
 #include "cuelist/CQRecord.h"
 
 // marvane-cli print, read back with pdftotext and pdfinfo (poppler-utils).
 namespace {
 
-const QString kCli = QStringLiteral(MARVANE_BINARY_DIR "/src/cli/marvane-cli");
+using clitest::kCli;
 
 struct ProcessResult {
     int exitCode = -1;
@@ -22,14 +22,8 @@ struct ProcessResult {
 };
 
 ProcessResult RunProgram(const QString& program, const QStringList& args) {
-    QProcess process;
-    process.start(program, args);
-    ProcessResult run;
-    if (!process.waitForFinished(60000)) return run;
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+    const clitest::Result run = clitest::Run(program, args, 60000);
+    return {run.status, QString::fromUtf8(run.out), QString::fromUtf8(run.err)};
 }
 
 class CliPrint : public ::testing::Test {
