@@ -1,6 +1,9 @@
 #include "shell/CMarvaneApp.h"
 
 #include <QApplication>
+#if QT_CONFIG(sessionmanager)
+#include <QSessionManager>
+#endif
 
 #include "cuelist/CMVDoc.h"
 #include "engine/CSoundOutput.h"
@@ -42,6 +45,19 @@ bool CMarvaneApp::InitInstance(const QStringList& args) {
 
     CSplashWnd::EnableSplash(m_cmdInfo.m_bShowSplash);
     qApp->installEventFilter(this);
+#if QT_CONFIG(sessionmanager)
+    // The desktop session ending (logging out, shutting down) would end the program without
+    // closing its window: unsaved changes are offered for saving first, and a refusal (Cancel,
+    // a failed save, no chance to ask) asks the session not to end.
+    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        connect(gui, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+            if (m_pDoc && m_pDoc->IsModified() &&
+                (!manager.allowsInteraction() || !m_docManager.SaveModified()))
+                manager.cancel();
+            manager.release();
+        });
+    }
+#endif
 
     if (!ProcessShellCommand()) return false;
 
