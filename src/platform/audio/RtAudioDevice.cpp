@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "platform/audio/DeviceMixer.h"
 
@@ -110,20 +111,37 @@ long RtAudioDevice::GetReportedLatencyFrames() const {
 double RtAudioDevice::MeasureLeadSeconds() const {
     const int64_t first = m_firstCallbackNs.load(std::memory_order_acquire);
     if (first == 0) return 0.0;
-    const double mixed = static_cast<double>(GetMixer()->GetFramesMixed()) / kSampleRate;
+    const uint64_t frames =
+        GetMixer()->GetFramesMixed() - m_firstCallbackFrames.load(std::memory_order_relaxed);
+    const double mixed = static_cast<double>(frames) / kSampleRate;
     return mixed - static_cast<double>(NowNs() - first) / 1e9;
 }
 
 int RtAudioDevice::Callback(void* output, void* /*input*/, unsigned int frames,
                             double /*streamTime*/, unsigned int status, void* userData) {
     auto* self = static_cast<RtAudioDevice*>(userData);
-    if (self->m_firstCallbackNs.load(std::memory_order_relaxed) == 0) {
-        self->m_firstCallbackNs.store(NowNs(), std::memory_order_release);
+    const int64_t now = NowNs();
+    int64_t first = self->m_firstCallbackNs.load(std::memory_order_relaxed);
+    DeviceMixer& mixer = *self->GetMixer();
+    if (first == 0) {
+        first = now;
+        self->m_firstCallbackFrames.store(mixer.GetFramesMixed(), std::memory_order_relaxed);
+        self->m_firstCallbackNs.store(now, std::memory_order_release);
     }
     if (status & RTAUDIO_OUTPUT_UNDERFLOW) {
         self->m_underflows.fetch_add(1, std::memory_order_relaxed);
     }
-    self->GetMixer()->Mix(static_cast<int16_t*>(output), frames);
+    // A stream that nothing paces (its server has gone, so every write fails at once) calls
+    // back without pause: beyond the lead a healthy server allows, wait until it is back within.
+    const uint64_t mixed =
+        mixer.GetFramesMixed() - self->m_firstCallbackFrames.load(std::memory_order_relaxed);
+    const double lead =
+        static_cast<double>(mixed) / kSampleRate - static_cast<double>(now - first) / 1e9;
+    if (lead > kMaxLeadSeconds) {
+        self->m_unpaced.fetch_add(1, std::memory_order_relaxed);
+        std::this_thread::sleep_for(std::chrono::duration<double>(lead - kMaxLeadSeconds / 2));
+    }
+    mixer.Mix(static_cast<int16_t*>(output), frames);
     return 0;
 }
 

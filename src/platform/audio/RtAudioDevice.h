@@ -23,6 +23,11 @@ public:
     // PulseAudio: period * buffers bounds the server's queue (4 * 512 frames = 46 ms).
     static constexpr uint32_t kPulseBuffers = 4;
     static constexpr uint32_t kAlsaBuffers = 2;
+    // A healthy stream never runs further ahead of real time than its server's queue. A stream
+    // whose server has gone calls back without pause; beyond this lead the callback waits, so
+    // cues keep their real-time pace (and end when they would have) and the thread does not
+    // spin at real-time priority.
+    static constexpr double kMaxLeadSeconds = 0.5;
 
     RtAudioDevice(AudioBackend api, unsigned int deviceId, std::string description);
     ~RtAudioDevice() override;
@@ -35,6 +40,8 @@ public:
     AudioBackend GetApi() const { return m_api; }
     // Callbacks that reported an output underflow.
     uint64_t GetUnderflowCount() const { return m_underflows.load(std::memory_order_relaxed); }
+    // Callbacks that had to wait because nothing paced the stream (its server has gone).
+    uint64_t GetUnpacedCount() const { return m_unpaced.load(std::memory_order_relaxed); }
     // The latency RtAudio reports for the open stream, in frames (0 when the API cannot tell).
     long GetReportedLatencyFrames() const;
     // How far the mix runs ahead of real time: frames mixed since the first callback minus the
@@ -55,6 +62,8 @@ private:
     unsigned int m_deviceId;
     uint32_t m_periodFrames = kPeriodFrames;
     std::unique_ptr<RtAudio> m_audio;
-    std::atomic<uint64_t> m_underflows{0};
-    std::atomic<int64_t> m_firstCallbackNs{0};  // steady clock; 0 until the first callback
+    std::atomic<uint64_t> m_underflows{0};           // written by the callback thread
+    std::atomic<uint64_t> m_unpaced{0};              // written by the callback thread
+    std::atomic<int64_t> m_firstCallbackNs{0};       // steady clock; 0 until the first callback
+    std::atomic<uint64_t> m_firstCallbackFrames{0};  // frames the mixer had mixed before it
 };

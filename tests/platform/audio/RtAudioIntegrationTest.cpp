@@ -3,12 +3,15 @@
 // not installed.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <array>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -127,4 +130,61 @@ TEST(RtAudioIntegrationTest, PulseSinksBecomeChannelsAndTheServerQueueStaysShort
                                << " bytes recorded)";
     }
     for (auto& device : devices) device->Close();
+}
+
+// A PulseAudio server that goes away under a playing stream lets every write fail at once: the
+// device must keep real-time pace (so cues end when they would have, and the callback thread
+// does not spin at real-time priority) and still close at once.
+TEST(RtAudioIntegrationTest, AStreamWhoseServerHasGoneKeepsRealTimePace) {
+    if (!Installed("pulseaudio")) GTEST_SKIP() << "pulseaudio is not installed";
+    // A server of its own, so that the other tests keep theirs.
+    QTemporaryDir state(QStringLiteral("/tmp/mv-gone-XXXXXX"));
+    ASSERT_TRUE(state.isValid());
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray oldHome = qgetenv("HOME");
+    qputenv("XDG_RUNTIME_DIR", (state.path() + "/pulse-runtime").toLocal8Bit());
+    qputenv("HOME", (state.path() + "/pulse-home").toLocal8Bit());
+    const auto server = [&](const char* action) {
+        return QProcess::execute("sh",
+                                 {MARVANE_SOUND_SERVER_SCRIPT, action, "pulse", state.path()});
+    };
+    ASSERT_EQ(server("start"), 0);
+    auto devices = OutputDeviceFactory::OpenAll(
+        OutputDeviceFactory::CreateCandidates(AudioSelection{AudioBackend::Pulse, 0, {}}));
+    ASSERT_FALSE(devices.empty());
+    auto* device = dynamic_cast<RtAudioDevice*>(devices.front().get());
+    ASSERT_NE(device, nullptr);
+    std::array<AutoResetEvent, 8> events;
+    std::array<AutoResetEvent*, 8> list{};
+    for (size_t i = 0; i < 8; ++i) list[i] = &events[i];
+    auto buffer = device->CreateBuffer();
+    ASSERT_TRUE(FillConstant(*buffer, 100, 100));
+    ASSERT_TRUE(buffer->SetNotificationPositions(SoundBuffer::SegmentEndNotifications(list)));
+    ASSERT_TRUE(buffer->Play(true));
+    EXPECT_GE(WaitForAny(list, 5000), 0);
+
+    QFile pidFile(state.path() + "/pulse-runtime/pulse/pid");
+    ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly));
+    const pid_t pid = static_cast<pid_t>(pidFile.readAll().trimmed().toInt());
+    ASSERT_GT(pid, 0);
+    ASSERT_EQ(::kill(pid, SIGKILL), 0);
+    std::this_thread::sleep_for(700ms);  // the lead a stall may have left is used up
+    const uint64_t before = device->GetMixer()->GetFramesMixed();
+    const auto start = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(1000ms);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double mixed =
+        static_cast<double>(device->GetMixer()->GetFramesMixed() - before) / 44100.0;
+    EXPECT_LT(mixed, 1.5 * seconds + 0.3) << "mixed " << mixed << " s in " << seconds << " s";
+    EXPECT_LE(device->MeasureLeadSeconds(), RtAudioDevice::kMaxLeadSeconds + 0.1);
+
+    const auto closing = std::chrono::steady_clock::now();
+    for (auto& d : devices) d->Close();
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, 2s);
+    buffer.reset();
+    devices.clear();
+    server("stop");
+    qputenv("XDG_RUNTIME_DIR", oldRuntime);
+    qputenv("HOME", oldHome);
 }
