@@ -32,6 +32,7 @@
 #include "shell/ShellResources.h"
 #include "view/CMVView.h"
 #include "view/CommandIds.h"
+#include "view/MessageBox.h"
 
 namespace {
 
@@ -466,8 +467,16 @@ void CMainFrame::UpdateCommandUI() {
 }
 
 void CMainFrame::OnHelp() {
+    // The operator pressed F1 for a reason: when the pages or a browser are missing, say so
+    // rather than doing nothing.
     const QString page = mvhelp::FindHelpIndex();
-    if (!page.isEmpty()) QDesktopServices::openUrl(QUrl::fromLocalFile(page));
+    if (page.isEmpty()) {
+        mvui::ShowMessage(this, tr("The help pages of Marvane are not installed."),
+                          QMessageBox::Warning);
+    } else if (!QDesktopServices::openUrl(QUrl::fromLocalFile(page))) {
+        mvui::ShowMessage(this, tr("No web browser could open the help pages:\n%1").arg(page),
+                          QMessageBox::Warning);
+    }
 }
 
 // ---- Status panes and position bar ---------------------------------------------------------

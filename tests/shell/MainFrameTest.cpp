@@ -382,4 +382,19 @@ TEST_F(MainFrameTest, WindowRectangleIsSavedAndRestored) {
     EXPECT_GT(frame->x(), -1000);
 }
 
+TEST_F(MainFrameTest, HelpWithoutItsPagesSaysSoInsteadOfDoingNothing) {
+    // The test program has no help pages beside it, as a broken installation would not.
+    CMainFrame& frame = MakeFrame();
+    QStringList shown;
+    mvui::SetMessageHandlerForTesting(
+        [&shown](const QString& text, QMessageBox::Icon icon, QMessageBox::StandardButtons) {
+            EXPECT_EQ(icon, QMessageBox::Warning);
+            shown << text;
+            return int(QMessageBox::Ok);
+        });
+    frame.GetAction(ID_HELP_FINDER)->trigger();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0], "The help pages of Marvane are not installed.");
+}
+
 }  // namespace
