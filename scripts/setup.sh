@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config git
-    qt6-base-dev qt6-base-dev-tools libqt6svg6-dev
+    qt6-base-dev qt6-base-dev-tools libqt6svg6
     librtaudio-dev libgtest-dev libgmock-dev
     clang-format
     xvfb xauth xdotool x11-utils
