@@ -1,20 +1,44 @@
 #!/usr/bin/env bash
-# Builds and runs the libFuzzer target of the cue archive reader with clang-14.
-#   fuzz/build.sh [SECONDS] [extra libFuzzer options...]
-# The corpus starts from the golden cue list files; new inputs go to build-fuzz/corpus.
+# Builds and runs a libFuzzer target with clang-14.
+#   fuzz/build.sh [archive|wave] [SECONDS] [extra libFuzzer options...]
+# archive: the cue list file reader; the corpus starts from the golden cue list files.
+# wave: a cue's sound file, prepared and streamed by a real player on an offline device; the
+#       corpus starts from the demo show's sounds cut to their first 4 KiB, each with a control
+#       byte in front (see fuzz/WaveFuzzer.cpp).
+# New inputs go to build-fuzz/TARGET-corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+target=archive
+case "${1:-}" in archive | wave) target="$1"; shift ;; esac
 seconds="${1:-60}"
 shift || true
 out=build-fuzz
-mkdir -p "$out/corpus"
-cp -n tests/data/*.mvl "$out/corpus/" 2>/dev/null || true
-clang++-14 -std=c++20 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined \
-    -Isrc $(pkg-config --cflags Qt6Core) \
-    fuzz/ArchiveFuzzer.cpp src/cuelist/CueArchive.cpp src/cuelist/CQRecord.cpp \
-    src/cuelist/FileError.cpp \
-    src/platform/text/AnsiText.cpp src/platform/text/PathRules.cpp \
-    src/platform/text/CaseInsensitiveLookup.cpp \
-    $(pkg-config --libs Qt6Core) -o "$out/archive_fuzzer"
-"$out/archive_fuzzer" -max_total_time="$seconds" -max_len=4096 -rss_limit_mb=1024 "$@" \
-    "$out/corpus"
+corpus="$out/$target-corpus"
+mkdir -p "$corpus"
+flags=(-std=c++20 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined -Isrc)
+text_sources=(src/platform/text/AnsiText.cpp src/platform/text/PathRules.cpp
+    src/platform/text/CaseInsensitiveLookup.cpp)
+if [ "$target" = archive ]; then
+    cp -n tests/data/*.mvl "$corpus/" 2>/dev/null || true
+    clang++-14 "${flags[@]}" $(pkg-config --cflags Qt6Core) \
+        fuzz/ArchiveFuzzer.cpp src/cuelist/CueArchive.cpp src/cuelist/CQRecord.cpp \
+        src/cuelist/FileError.cpp "${text_sources[@]}" \
+        $(pkg-config --libs Qt6Core) -o "$out/archive_fuzzer"
+    max_len=4096
+else
+    for f in examples/demo/*.wav examples/demo/*.WAV; do
+        [ -e "$f" ] || continue
+        for control in 00 01 26 e5; do
+            seed="$corpus/$(basename "$f")-$control"
+            [ -e "$seed" ] || { printf "\\x$control" >"$seed" && head -c 4096 "$f" >>"$seed"; }
+        done
+    done
+    clang++-14 "${flags[@]}" $(pkg-config --cflags Qt6Core rtaudio) \
+        fuzz/WaveFuzzer.cpp src/engine/*.cpp src/platform/audio/*.cpp src/platform/media/*.cpp \
+        src/platform/sync/*.cpp src/cuelist/CQRecord.cpp src/cuelist/CueArchive.cpp \
+        src/cuelist/FileError.cpp "${text_sources[@]}" \
+        $(pkg-config --libs Qt6Core rtaudio) -lpthread -o "$out/wave_fuzzer"
+    max_len=8192
+fi
+"$out/${target}_fuzzer" -max_total_time="$seconds" -max_len="$max_len" -rss_limit_mb=2048 "$@" \
+    "$corpus"
