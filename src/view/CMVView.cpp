@@ -188,6 +188,8 @@ void CMVView::currentChanged(const QModelIndex& current, const QModelIndex& prev
         emit cueSelectionChanged(0);
 }
 
+void CMVView::keyboardSearch(const QString&) {}
+
 void CMVView::keyPressEvent(QKeyEvent* event) {
     if (event->isAutoRepeat() && event->key() != m_nKeyDownHere) {
         // An arrow key held on the position bar when a cue's report brought the focus here.

@@ -87,6 +87,10 @@ public:
     // bar, leaving room for the vertical one.
     int GetWidthForAllColumns() const;
 
+    // The list has no type-ahead search: a letter typed during a show must not move the
+    // highlight of the next cue to a row whose text happens to start with it.
+    void keyboardSearch(const QString& search) override;
+
     // Selected rows in ascending order.
     QList<int> GetSelectedRows() const;
     bool HasSelection() const;

@@ -342,3 +342,39 @@ TEST(ViewKeysTest, TheFramesKeysReachItWhileTheListHasTheFocus) {
 }
 
 }  // namespace
+
+namespace {
+
+// Letters that are no key of the frame must not move the highlight: the list has no type-ahead
+// search, whichever column was clicked last, or a stray key during a show would change the cue
+// that Go starts next.
+TEST(ViewKeysTest, TypedLettersNeverMoveTheHighlight) {
+    CMVDoc doc;
+    doc.OnNewDocument();
+    for (int i = 0; i < 4; ++i) doc.AddCue(-1);
+    doc.GetCue(2)->m_strDescription = "Door slam";
+    QWidget window;
+    auto* view = new CMVView(&doc, &window);
+    view->resize(600, 300);
+    view->OnInitialUpdate();
+    window.show();
+    window.activateWindow();
+    view->setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    for (int column : {1, 2}) {
+        view->SelectRows({0}, 0);
+        view->setCurrentIndex(view->model()->index(0, column));
+        view->SelectRows({0});
+        QSignalSpy changed(view, &CMVView::cueSelectionChanged);
+        // Each letter after the pause that would end a search of several letters.
+        for (const char letter : {'Q', 'd'}) {
+            QTest::qWait(QApplication::keyboardInputInterval() + 50);
+            QTest::keyClicks(view, QString(QLatin1Char(letter)));
+        }
+        EXPECT_EQ(view->GetSelectedRows(), QList<int>({0})) << "column " << column;
+        EXPECT_EQ(view->currentIndex().row(), 0) << "column " << column;
+        EXPECT_EQ(changed.count(), 0) << "column " << column;
+    }
+}
+
+}  // namespace
