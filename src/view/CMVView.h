@@ -213,6 +213,8 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    // Home and End go to the first and the last row, keeping the column, as in any list.
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
 
     // Starts moving `row` by dragging; ends the drag, moving the row when `drop` is set.
     void BeginRowDrag(int row);

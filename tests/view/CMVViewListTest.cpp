@@ -378,3 +378,42 @@ TEST(ViewKeysTest, TypedLettersNeverMoveTheHighlight) {
 }
 
 }  // namespace
+
+namespace {
+
+// Home and End go to the first and the last cue, as in any list: the columns are no cells to
+// move between, and the view does not jump sideways to the first or last column on the way.
+TEST(ViewKeysTest, HomeAndEndGoToTheFirstAndTheLastCue) {
+    CMVDoc doc;
+    doc.OnNewDocument();
+    for (int i = 0; i < 5; ++i) doc.AddCue(-1);
+    QWidget window;
+    auto* view = new CMVView(&doc, &window);
+    view->resize(600, 300);
+    view->OnInitialUpdate();
+    window.show();
+    window.activateWindow();
+    view->setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    view->setCurrentIndex(view->model()->index(2, 2));
+    ASSERT_EQ(view->GetSelectedRows(), QList<int>({2}));
+
+    QTest::keyClick(view, Qt::Key_Home);
+    EXPECT_EQ(view->GetSelectedRows(), QList<int>({0}));
+    EXPECT_EQ(view->currentIndex(), view->model()->index(0, 2));
+
+    QTest::keyClick(view, Qt::Key_End);
+    EXPECT_EQ(view->GetSelectedRows(), QList<int>({4}));
+    EXPECT_EQ(view->currentIndex(), view->model()->index(4, 2));
+
+    // Shift extends the highlight to the first cue, as with the arrow keys.
+    QTest::keyClick(view, Qt::Key_Home, Qt::ShiftModifier);
+    EXPECT_EQ(view->GetSelectedRows(), QList<int>({0, 1, 2, 3, 4}));
+
+    // In an empty list the keys do nothing.
+    doc.DeleteContents();
+    QTest::keyClick(view, Qt::Key_End);
+    EXPECT_FALSE(view->currentIndex().isValid());
+}
+
+}  // namespace
