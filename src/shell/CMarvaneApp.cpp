@@ -33,10 +33,10 @@ void CMarvaneApp::SetAudioInitializerForTesting(std::function<bool()> initialize
 }
 
 bool CMarvaneApp::InitInstance(const QStringList& args) {
-    // Settings live under "Veldmark Software" / "MARVANE".
+    // Settings live under "Veldmark Software" / "MARVANE". No display name is set: the desktop
+    // would append it to every caption that does not end with it ("MARVANE - Marvane").
     QCoreApplication::setOrganizationName(QString::fromLatin1(mvapp::kOrganization));
     QCoreApplication::setApplicationName(QString::fromLatin1(mvapp::kApplication));
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("Marvane"));
     m_recentFiles.ReadList();
 
     m_cmdInfo = CommandLineInfo::Parse(args);

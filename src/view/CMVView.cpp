@@ -188,6 +188,21 @@ void CMVView::currentChanged(const QModelIndex& current, const QModelIndex& prev
         emit cueSelectionChanged(0);
 }
 
+void CMVView::keyboardSearch(const QString&) {}
+
+QModelIndex CMVView::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) {
+    // The columns are no cells to move between: Home and End (with or without Ctrl) take the
+    // focus to the first or the last cue, without scrolling sideways to another column.
+    if (cursorAction == MoveHome || cursorAction == MoveEnd) {
+        const int rows = GetRowCount();
+        if (rows == 0) return {};
+        const QModelIndex current = currentIndex();
+        const int column = current.isValid() ? current.column() : 0;
+        return m_pModel->index(cursorAction == MoveHome ? 0 : rows - 1, column);
+    }
+    return QTableView::moveCursor(cursorAction, modifiers);
+}
+
 void CMVView::keyPressEvent(QKeyEvent* event) {
     if (event->isAutoRepeat() && event->key() != m_nKeyDownHere) {
         // An arrow key held on the position bar when a cue's report brought the focus here.

@@ -87,6 +87,10 @@ public:
     // bar, leaving room for the vertical one.
     int GetWidthForAllColumns() const;
 
+    // The list has no type-ahead search: a letter typed during a show must not move the
+    // highlight of the next cue to a row whose text happens to start with it.
+    void keyboardSearch(const QString& search) override;
+
     // Selected rows in ascending order.
     QList<int> GetSelectedRows() const;
     bool HasSelection() const;
@@ -209,6 +213,8 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    // Home and End go to the first and the last row, keeping the column, as in any list.
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
 
     // Starts moving `row` by dragging; ends the drag, moving the row when `drop` is set.
     void BeginRowDrag(int row);

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QPointer>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -183,6 +184,18 @@ TEST_F(StartupTest, NoArgumentsGivesAnUntitledListWithAudio) {
     EXPECT_TRUE(m_messages.empty());
     EXPECT_EQ(app.ExitInstance(0), 0);
     EXPECT_EQ(theSoundOutput.GetChannelCount(), 0);  // released at the end
+}
+
+// The desktop appends an application display name to every window caption that does not end
+// with it: the message boxes must read "MARVANE" and the dialogs their own captions, not
+// "MARVANE \u2014 Marvane". So the program names itself only through the application name.
+TEST_F(StartupTest, CaptionsAreShownAsTheProgramGivesThem) {
+    CMarvaneApp& app = MakeApp();
+    ASSERT_TRUE(app.InitInstance({}));
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+    EXPECT_EQ(QCoreApplication::applicationName(), "MARVANE");
+    EXPECT_EQ(app.GetMainFrame()->windowTitle(), "Untitled - Marvane");
+    EXPECT_EQ(app.ExitInstance(0), 0);
 }
 
 TEST_F(StartupTest, AudioFailureIsShownOverTheWindowAndEndsTheProgram) {

@@ -342,3 +342,78 @@ TEST(ViewKeysTest, TheFramesKeysReachItWhileTheListHasTheFocus) {
 }
 
 }  // namespace
+
+namespace {
+
+// Letters that are no key of the frame must not move the highlight: the list has no type-ahead
+// search, whichever column was clicked last, or a stray key during a show would change the cue
+// that Go starts next.
+TEST(ViewKeysTest, TypedLettersNeverMoveTheHighlight) {
+    CMVDoc doc;
+    doc.OnNewDocument();
+    for (int i = 0; i < 4; ++i) doc.AddCue(-1);
+    doc.GetCue(2)->m_strDescription = "Door slam";
+    QWidget window;
+    auto* view = new CMVView(&doc, &window);
+    view->resize(600, 300);
+    view->OnInitialUpdate();
+    window.show();
+    window.activateWindow();
+    view->setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    for (int column : {1, 2}) {
+        view->SelectRows({0}, 0);
+        view->setCurrentIndex(view->model()->index(0, column));
+        view->SelectRows({0});
+        QSignalSpy changed(view, &CMVView::cueSelectionChanged);
+        // Each letter after the pause that would end a search of several letters.
+        for (const char letter : {'Q', 'd'}) {
+            QTest::qWait(QApplication::keyboardInputInterval() + 50);
+            QTest::keyClicks(view, QString(QLatin1Char(letter)));
+        }
+        EXPECT_EQ(view->GetSelectedRows(), QList<int>({0})) << "column " << column;
+        EXPECT_EQ(view->currentIndex().row(), 0) << "column " << column;
+        EXPECT_EQ(changed.count(), 0) << "column " << column;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Home and End go to the first and the last cue, as in any list: the columns are no cells to
+// move between, and the view does not jump sideways to the first or last column on the way.
+TEST(ViewKeysTest, HomeAndEndGoToTheFirstAndTheLastCue) {
+    CMVDoc doc;
+    doc.OnNewDocument();
+    for (int i = 0; i < 5; ++i) doc.AddCue(-1);
+    QWidget window;
+    auto* view = new CMVView(&doc, &window);
+    view->resize(600, 300);
+    view->OnInitialUpdate();
+    window.show();
+    window.activateWindow();
+    view->setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    view->setCurrentIndex(view->model()->index(2, 2));
+    ASSERT_EQ(view->GetSelectedRows(), QList<int>({2}));
+
+    QTest::keyClick(view, Qt::Key_Home);
+    EXPECT_EQ(view->GetSelectedRows(), QList<int>({0}));
+    EXPECT_EQ(view->currentIndex(), view->model()->index(0, 2));
+
+    QTest::keyClick(view, Qt::Key_End);
+    EXPECT_EQ(view->GetSelectedRows(), QList<int>({4}));
+    EXPECT_EQ(view->currentIndex(), view->model()->index(4, 2));
+
+    // Shift extends the highlight to the first cue, as with the arrow keys.
+    QTest::keyClick(view, Qt::Key_Home, Qt::ShiftModifier);
+    EXPECT_EQ(view->GetSelectedRows(), QList<int>({0, 1, 2, 3, 4}));
+
+    // In an empty list the keys do nothing.
+    doc.DeleteContents();
+    QTest::keyClick(view, Qt::Key_End);
+    EXPECT_FALSE(view->currentIndex().isValid());
+}
+
+}  // namespace
