@@ -453,8 +453,9 @@ void CCuePlayer::WriteFrames(int16_t* out, uint32_t frames, bool draining, Refil
 
         readPos += step;
         auto m = static_cast<uint64_t>(readPos);
-        // A killed cue does not restart: that would take its file back from the end.
-        if (!draining && !m_killed && m >= total &&
+        // A killed cue does not restart: that would take its file back from the end. A cue
+        // without a frame has nothing to repeat: it ends as it would unlooped.
+        if (!draining && !m_killed && total > 0 && m >= total &&
             (m_pCue->m_dwFlags.load(std::memory_order_relaxed) & CQRecord::kFlagLooped) != 0) {
             // Loop: the frames between the old read position and the end are skipped.
             framesRead = 0;

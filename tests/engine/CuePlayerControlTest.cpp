@@ -310,4 +310,20 @@ TEST(CuePlayerControl, StartAt100PercentEndsAtOnceWithoutSound) {
     EXPECT_EQ(player->GetDurationMs(), 681u);
 }
 
+TEST(CuePlayerControl, ALoopedCueWithoutSoundEndsAtAnyStep) {
+    // A looped cue whose data chunk is empty has nothing to repeat: it ends like any cue
+    // without sound, also when its step is below one frame per output frame.
+    for (const uint32_t rate : {44100u, 22050u, 8000u}) {
+        EngineRig rig;
+        Format f;
+        f.channels = 1;
+        f.rate = rate;
+        CQRecord* cue = rig.WavCue("none.wav", Wav(f, QByteArray()), CQRecord::kFlagLooped);
+        auto player = rig.Play(cue);
+        ASSERT_TRUE(rig.RenderUntilEnded(player.get(), 20 * kRefillFrames)) << rate;
+        EXPECT_TRUE(rig.SilentFrom(0)) << rate;
+        EXPECT_EQ(cue->m_nPlayCount.load(), 0) << rate;
+    }
+}
+
 }  // namespace
