@@ -211,11 +211,13 @@ void CCuePlayer::SeekToPercent(unsigned percent) {
     if (m_failed) return;
     std::lock_guard<std::mutex> guard(m_lock);
     if (m_finished || m_workerStopped) return;  // the worker reads no more
+    // A cue killed (or silenced by a fade-out of no time) ends at the next refill; moving it
+    // would bring it back, silent and, when looped, for ever.
+    if (m_killed) return;
     const uint64_t frame = m_totalFrames * std::min(percent, 100u) / 100;
     m_framesRead = frame;
     m_readPos = static_cast<double>(frame);
     m_step = NormalStep();
-    m_killed = false;
     m_file.Seek(m_dataStart + static_cast<int64_t>(frame) * m_format.nBlockAlign,
                 WaveFile::Origin::Set);
 }

@@ -326,4 +326,22 @@ TEST(CuePlayerControl, ALoopedCueWithoutSoundEndsAtAnyStep) {
     }
 }
 
+TEST(CuePlayerControl, ASeekDoesNotUndoAKillOrASilencingFadeOut) {
+    // The position bar may be released between the key and the refill that carries it out:
+    // the cue still ends there, and is not left playing on (silently, for ever if looped).
+    for (const unsigned command : {CCuePlayer::kKill, CCuePlayer::kStopAll, CCuePlayer::kFadeOut}) {
+        EngineRig rig;
+        CQRecord* cue = rig.WavCue("k.wav", Ramp16(200000, 2, 44100), CQRecord::kFlagLooped);
+        cue->m_dwFadeOut = 0;
+        auto player = rig.Play(cue);
+        rig.RenderRefills(3);
+        player->ApplyCommand(command);
+        player->SeekToPercent(40);
+        ASSERT_TRUE(rig.RenderUntilEnded(player.get(), 20 * kRefillFrames)) << command;
+        EXPECT_EQ(rig.log->FrameOf(player.get(), PLAYER_ENDED), 4 * kRefillFrames) << command;
+        EXPECT_TRUE(rig.SilentFrom(4 * kRefillFrames)) << command;
+        EXPECT_EQ(cue->m_nPlayCount.load(), 0) << command;
+    }
+}
+
 }  // namespace
