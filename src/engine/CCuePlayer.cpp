@@ -226,6 +226,10 @@ void CCuePlayer::ApplyCommand(unsigned id) {
     if (m_failed) return;
     std::lock_guard<std::mutex> guard(m_lock);
     const double normal = NormalStep();
+    // A fade-out past -40 dB has been reported, and the owner lists the player no more: no later
+    // command could reach it. A level command that came just before the owner heard the report
+    // must not hold or turn the fade, or the cue would sound on, looped for ever, out of reach.
+    if (m_fadeNotified && (id == kFadeIn || id == kVolUp || id == kVolDown)) return;
     switch (id) {
         case kFadeIn:
             if (m_fadeInMs != 0) {

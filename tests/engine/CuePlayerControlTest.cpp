@@ -101,6 +101,37 @@ TEST(CuePlayerControl, FadeOutOfAQuietCueStillFadesAndEnds) {
     }
 }
 
+TEST(CuePlayerControl, AFadePastMinus40EndsWhateverLevelCommandFollows) {
+    // Once the player has reported PLAYER_FADED its owner stops listing it, so no command can
+    // reach it any more. A level command given just before the owner heard the report must not
+    // stop or turn the fade: the cue would sound on, looped for ever, out of the operator's reach.
+    for (const unsigned command : {CCuePlayer::kFadeIn, CCuePlayer::kVolUp, CCuePlayer::kVolDown}) {
+        for (const uint32_t fadeIn : {0u, 500u}) {
+            EngineRig rig;
+            CQRecord* cue = ConstantLoop(rig);
+            cue->m_dwFadeIn = fadeIn;
+            cue->m_dwFadeOut = 1000;
+            auto player = rig.Play(cue);
+            rig.RenderRefills(20);
+            player->ApplyCommand(CCuePlayer::kFadeOut);
+            uint64_t k = 20;
+            while (rig.log->FrameOf(player.get(), PLAYER_FADED) < 0 && k < 60) {
+                rig.RenderRefills(++k);
+            }
+            ASSERT_GE(rig.log->FrameOf(player.get(), PLAYER_FADED), 0) << command;
+            const int faded = std::abs(rig.Left(k * kRefillFrames - 5));
+            player->ApplyCommand(command);
+            ASSERT_TRUE(rig.RenderUntilEnded(player.get(), 200 * kRefillFrames))
+                << command << " " << fadeIn;
+            for (uint64_t f = k * kRefillFrames; f < rig.mix.size() / 2; f += 100) {
+                ASSERT_LE(std::abs(rig.Left(f)), faded) << command << " " << fadeIn << " " << f;
+            }
+            EXPECT_EQ(rig.log->Count(player.get(), PLAYER_FADED), 1);
+            EXPECT_EQ(cue->m_nPlayCount.load(), 0);
+        }
+    }
+}
+
 TEST(CuePlayerControl, VeryShortFadesNeitherOverflowNorLinger) {
     // A 1 ms fade-in moves ten million hundredths per second: the first refill reaches the cue
     // level at once.
