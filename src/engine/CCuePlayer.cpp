@@ -211,11 +211,13 @@ void CCuePlayer::SeekToPercent(unsigned percent) {
     if (m_failed) return;
     std::lock_guard<std::mutex> guard(m_lock);
     if (m_finished || m_workerStopped) return;  // the worker reads no more
+    // A cue killed (or silenced by a fade-out of no time) ends at the next refill; moving it
+    // would bring it back, silent and, when looped, for ever.
+    if (m_killed) return;
     const uint64_t frame = m_totalFrames * std::min(percent, 100u) / 100;
     m_framesRead = frame;
     m_readPos = static_cast<double>(frame);
     m_step = NormalStep();
-    m_killed = false;
     m_file.Seek(m_dataStart + static_cast<int64_t>(frame) * m_format.nBlockAlign,
                 WaveFile::Origin::Set);
 }
@@ -224,6 +226,10 @@ void CCuePlayer::ApplyCommand(unsigned id) {
     if (m_failed) return;
     std::lock_guard<std::mutex> guard(m_lock);
     const double normal = NormalStep();
+    // A fade-out past -40 dB has been reported, and the owner lists the player no more: no later
+    // command could reach it. A level command that came just before the owner heard the report
+    // must not hold or turn the fade, or the cue would sound on, looped for ever, out of reach.
+    if (m_fadeNotified && (id == kFadeIn || id == kVolUp || id == kVolDown)) return;
     switch (id) {
         case kFadeIn:
             if (m_fadeInMs != 0) {
@@ -453,8 +459,9 @@ void CCuePlayer::WriteFrames(int16_t* out, uint32_t frames, bool draining, Refil
 
         readPos += step;
         auto m = static_cast<uint64_t>(readPos);
-        // A killed cue does not restart: that would take its file back from the end.
-        if (!draining && !m_killed && m >= total &&
+        // A killed cue does not restart: that would take its file back from the end. A cue
+        // without a frame has nothing to repeat: it ends as it would unlooped.
+        if (!draining && !m_killed && total > 0 && m >= total &&
             (m_pCue->m_dwFlags.load(std::memory_order_relaxed) & CQRecord::kFlagLooped) != 0) {
             // Loop: the frames between the old read position and the end are skipped.
             framesRead = 0;

@@ -173,7 +173,7 @@ private:
     std::atomic<bool> m_stopRequested{false};
     // Written by the worker, one segment per notification; read by any thread.
     std::atomic<uint64_t> m_framesPlayed{0};
-    bool m_fadeNotified = false;  // worker only
+    bool m_fadeNotified = false;  // guarded by m_lock; set by the worker
     bool m_anyData = false;       // worker only: some source frame has been read
 
     bool m_failed = false;

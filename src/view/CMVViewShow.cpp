@@ -167,9 +167,13 @@ void CMVView::OnCueStatus(int code, CCuePlayer* player) {
     const int row = FindRow(cue);
     if (row >= 0) InvalidateCueRow(row);
 
+    // A player leaves the list once: at its fade past -40 dB or at its end, whichever comes
+    // first. Only then does a Normal cue move the highlight on; the end of a faded one must not
+    // move it again, off a row the operator has highlighted since (perhaps to play it again).
+    const bool listed = std::find(m_players.begin(), m_players.end(), player) != m_players.end();
     if (code == PLAYER_FADED) slot->faded = true;
     if (slot->faded || code == PLAYER_ENDED) {
-        if (row >= 0 && cue->GetCueType() == CQRecord::kTypeNormal && IsRowSelected(row))
+        if (listed && row >= 0 && cue->GetCueType() == CQRecord::kTypeNormal && IsRowSelected(row))
             SelectCueGroup(row + 1);
         // From now on no command reaches it; a faded player finishes its fade by itself.
         UnlistPlayer(player);

@@ -101,6 +101,37 @@ TEST(CuePlayerControl, FadeOutOfAQuietCueStillFadesAndEnds) {
     }
 }
 
+TEST(CuePlayerControl, AFadePastMinus40EndsWhateverLevelCommandFollows) {
+    // Once the player has reported PLAYER_FADED its owner stops listing it, so no command can
+    // reach it any more. A level command given just before the owner heard the report must not
+    // stop or turn the fade: the cue would sound on, looped for ever, out of the operator's reach.
+    for (const unsigned command : {CCuePlayer::kFadeIn, CCuePlayer::kVolUp, CCuePlayer::kVolDown}) {
+        for (const uint32_t fadeIn : {0u, 500u}) {
+            EngineRig rig;
+            CQRecord* cue = ConstantLoop(rig);
+            cue->m_dwFadeIn = fadeIn;
+            cue->m_dwFadeOut = 1000;
+            auto player = rig.Play(cue);
+            rig.RenderRefills(20);
+            player->ApplyCommand(CCuePlayer::kFadeOut);
+            uint64_t k = 20;
+            while (rig.log->FrameOf(player.get(), PLAYER_FADED) < 0 && k < 60) {
+                rig.RenderRefills(++k);
+            }
+            ASSERT_GE(rig.log->FrameOf(player.get(), PLAYER_FADED), 0) << command;
+            const int faded = std::abs(rig.Left(k * kRefillFrames - 5));
+            player->ApplyCommand(command);
+            ASSERT_TRUE(rig.RenderUntilEnded(player.get(), 200 * kRefillFrames))
+                << command << " " << fadeIn;
+            for (uint64_t f = k * kRefillFrames; f < rig.mix.size() / 2; f += 100) {
+                ASSERT_LE(std::abs(rig.Left(f)), faded) << command << " " << fadeIn << " " << f;
+            }
+            EXPECT_EQ(rig.log->Count(player.get(), PLAYER_FADED), 1);
+            EXPECT_EQ(cue->m_nPlayCount.load(), 0);
+        }
+    }
+}
+
 TEST(CuePlayerControl, VeryShortFadesNeitherOverflowNorLinger) {
     // A 1 ms fade-in moves ten million hundredths per second: the first refill reaches the cue
     // level at once.
@@ -308,6 +339,40 @@ TEST(CuePlayerControl, StartAt100PercentEndsAtOnceWithoutSound) {
     EXPECT_EQ(rig.log->Count(player.get(), PLAYER_STARTED), 1);
     EXPECT_EQ(cue->m_nPlayCount.load(), 0);
     EXPECT_EQ(player->GetDurationMs(), 681u);
+}
+
+TEST(CuePlayerControl, ALoopedCueWithoutSoundEndsAtAnyStep) {
+    // A looped cue whose data chunk is empty has nothing to repeat: it ends like any cue
+    // without sound, also when its step is below one frame per output frame.
+    for (const uint32_t rate : {44100u, 22050u, 8000u}) {
+        EngineRig rig;
+        Format f;
+        f.channels = 1;
+        f.rate = rate;
+        CQRecord* cue = rig.WavCue("none.wav", Wav(f, QByteArray()), CQRecord::kFlagLooped);
+        auto player = rig.Play(cue);
+        ASSERT_TRUE(rig.RenderUntilEnded(player.get(), 20 * kRefillFrames)) << rate;
+        EXPECT_TRUE(rig.SilentFrom(0)) << rate;
+        EXPECT_EQ(cue->m_nPlayCount.load(), 0) << rate;
+    }
+}
+
+TEST(CuePlayerControl, ASeekDoesNotUndoAKillOrASilencingFadeOut) {
+    // The position bar may be released between the key and the refill that carries it out:
+    // the cue still ends there, and is not left playing on (silently, for ever if looped).
+    for (const unsigned command : {CCuePlayer::kKill, CCuePlayer::kStopAll, CCuePlayer::kFadeOut}) {
+        EngineRig rig;
+        CQRecord* cue = rig.WavCue("k.wav", Ramp16(200000, 2, 44100), CQRecord::kFlagLooped);
+        cue->m_dwFadeOut = 0;
+        auto player = rig.Play(cue);
+        rig.RenderRefills(3);
+        player->ApplyCommand(command);
+        player->SeekToPercent(40);
+        ASSERT_TRUE(rig.RenderUntilEnded(player.get(), 20 * kRefillFrames)) << command;
+        EXPECT_EQ(rig.log->FrameOf(player.get(), PLAYER_ENDED), 4 * kRefillFrames) << command;
+        EXPECT_TRUE(rig.SilentFrom(4 * kRefillFrames)) << command;
+        EXPECT_EQ(cue->m_nPlayCount.load(), 0) << command;
+    }
 }
 
 }  // namespace

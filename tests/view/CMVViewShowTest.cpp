@@ -283,6 +283,31 @@ TEST_F(ViewShowTest, FadedPlayerLeavesTheListButIsDeletedWhenItEnds) {
     ExpectFrameNeverHoldsDeletedPlayer();
 }
 
+TEST_F(ViewShowTest, AFadedNormalCueMovesTheHighlightOnlyOnce) {
+    CQRecord* cue = Add(m_long, kNormal | kLooped, 1000);
+    Add(m_long, kNormal);
+    CMVView& view = MakeView();
+
+    Go({0});
+    ASSERT_TRUE(WaitForCurrent(view.GetPlayers().front()));
+    view.OnCmdMsg(ID_AUDIO_FADEOUT, Qt::NoModifier);
+    // Past -40 dB after 1 s the highlight moves on; the tail sounds for another half second.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.GetPlayers().empty(); }, 3000));
+    ASSERT_EQ(view.GetOwnedPlayerCount(), 1);
+    EXPECT_EQ(view.GetSelectedRows(), QList<int>({1}));
+
+    // The operator starts the cue again while the old one still fades: the highlight stays on
+    // it until the new one ends, not when the old one does.
+    Go({0});
+    ASSERT_EQ(view.GetOwnedPlayerCount(), 2);
+    ASSERT_TRUE(WaitForOwned(1, 3000));
+    EXPECT_EQ(view.GetSelectedRows(), QList<int>({0}));
+    EXPECT_EQ(cue->m_nPlayCount.load(), 1);
+    view.SendToAll(ID_AUDIO_STOPALL);
+    ASSERT_TRUE(WaitForOwned(0, 2000));
+    ExpectFrameNeverHoldsDeletedPlayer();
+}
+
 TEST_F(ViewShowTest, DestroyingTheViewStopsEveryPlayerIncludingFadedOnes) {
     CQRecord* fading = Add(m_long, kNormal | kLooped, 2000);
     CQRecord* playing = Add(m_long, kBackground | kLooped);
