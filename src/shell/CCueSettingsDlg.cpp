@@ -137,17 +137,17 @@ void CCueSettingsDlg::BuildControls() {
     m_comboChannel->setMinimumContentsLength(20);
     m_buttonOk = new QPushButton(QStringLiteral("OK"), this);
     m_buttonOk->setObjectName(QStringLiteral("okButton"));
+    // OK is the default button; a push button that has the focus takes Enter itself (the
+    // buttons of a dialog are auto-default), so Enter on Cancel cancels and on Browse browses.
     m_buttonOk->setDefault(true);
     m_buttonCancel = new QPushButton(QStringLiteral("Cancel"), this);
     m_buttonCancel->setObjectName(QStringLiteral("cancelButton"));
-    m_buttonCancel->setAutoDefault(false);
     m_staticFileName = new QLabel(this);
     m_staticFileName->setObjectName(QStringLiteral("fileNameLabel"));
     m_staticFileName->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_staticFileName->setTextFormat(Qt::PlainText);
     m_buttonBrowse = new QPushButton(QStringLiteral("Browse"), this);
     m_buttonBrowse->setObjectName(QStringLiteral("browseButton"));
-    m_buttonBrowse->setAutoDefault(false);
 
     QWidget* tabOrder[] = {m_editId,      m_editDescription, m_checkExclusive, m_checkLooped,
                            m_editVolume,  m_editPan,         m_editFadeIn,     m_editFadeOut,

@@ -200,6 +200,53 @@ TEST_F(CueSettingsDlgTest, TabVisitsFieldsInOrderAndMnemonicsReachTheirControls)
     dlg.hide();
 }
 
+TEST_F(CueSettingsDlgTest, EnterPressesTheFocusedButtonAndOtherwiseOk) {
+    // Each case: the control that has the focus when Enter is pressed, and what follows.
+    struct Case {
+        const char* focus;
+        int result;  // -1: the dialog stays open
+        bool browsed;
+    };
+    const Case cases[] = {{"cueIdEdit", QDialog::Accepted, false},
+                          {"okButton", QDialog::Accepted, false},
+                          {"cancelButton", QDialog::Rejected, false},
+                          {"browseButton", -1, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.focus);
+        bool browsed = false;
+        CCueSettingsDlg::SetFileChooserForTesting([&](QWidget*) {
+            browsed = true;
+            return QString();
+        });
+        CCueSettingsDlg dlg;
+        bool finished = false;
+        QObject::connect(&dlg, &QDialog::finished, [&] { finished = true; });
+        Run(dlg, [&](CCueSettingsDlg& d) {
+            d.show();
+            d.activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+            QWidget* target = d.findChild<QWidget*>(QLatin1String(c.focus));
+            ASSERT_NE(target, nullptr);
+            target->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(target, Qt::Key_Return);
+            EXPECT_EQ(browsed, c.browsed);
+            EXPECT_EQ(finished, c.result >= 0);
+            if (c.result >= 0) {
+                EXPECT_EQ(d.result(), c.result);
+            } else {
+                // Back in a field, Enter is OK's again.
+                auto* id = Edit(d, "cueIdEdit");
+                id->setFocus(Qt::TabFocusReason);
+                QTest::keyClick(id, Qt::Key_Return);
+                EXPECT_TRUE(finished);
+                EXPECT_EQ(d.result(), QDialog::Accepted);
+            }
+            d.hide();
+        });
+    }
+    EXPECT_TRUE(m_messages.empty());
+}
+
 TEST_F(CueSettingsDlgTest, BrowseRenamesOnlyADescriptionThatRepeatedTheFileName) {
     QStringList answers = {"/show/Thunder.wav", "/show/Rain.WAV", "", "/show/Wind.wav"};
     CCueSettingsDlg::SetFileChooserForTesting([&](QWidget*) { return answers.takeFirst(); });
