@@ -46,7 +46,7 @@ bool CQRecord::EditSettings() {
     m_nChannel = dlg.m_nChannel;
     m_nVolume = dlg.m_nVolume;
     m_nPan = dlg.m_nPan;
-    m_dwFadeIn = mvcue::MillisecondsFromSeconds(dlg.m_dFadeIn);
-    m_dwFadeOut = mvcue::MillisecondsFromSeconds(dlg.m_dFadeOut);
+    m_dwFadeIn = mvcue::MillisecondsBack(m_dwFadeIn, dlg.m_dFadeIn);
+    m_dwFadeOut = mvcue::MillisecondsBack(m_dwFadeOut, dlg.m_dFadeOut);
     return true;
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "cuelist/CQRecord.h"
+#include "shell/DialogDataExchange.h"
 
 namespace mvcue {
 
@@ -13,6 +14,12 @@ uint32_t MillisecondsFromSeconds(double seconds) {
     if (!(ms > 0.0)) return 0;  // negative, zero or NaN
     if (ms >= 4294967295.0) return 0xFFFFFFFFu;
     return static_cast<uint32_t>(ms);  // truncates toward zero
+}
+
+uint32_t MillisecondsBack(uint32_t stored, double seconds) {
+    const bool unchanged =
+        mvdlg::FormatNumber(seconds) == mvdlg::FormatNumber(SecondsFromMilliseconds(stored));
+    return unchanged ? stored : MillisecondsFromSeconds(seconds);
 }
 
 int CueTypeFromFlags(uint32_t flags) {

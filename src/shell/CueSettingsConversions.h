@@ -12,6 +12,12 @@ double SecondsFromMilliseconds(uint32_t ms);
 // in double precision). Values outside the 32-bit range, and NaN, are clamped.
 uint32_t MillisecondsFromSeconds(double seconds);
 
+// The time to store back after OK: a time the dialog would show exactly as it showed `stored`
+// (the operator left it alone, or typed the same value again) keeps its milliseconds; any other
+// is converted as above. Without this, OK on an untouched field would cut some stored times by
+// 1 ms: 1001 ms shows as 1.001, which reads back as 1000.9999999999999.
+uint32_t MillisecondsBack(uint32_t stored, double seconds);
+
 // The radio index of the cue type: bits 0-7 of the flags (0 Normal .. 3 Automatic). Any other
 // value selects no radio button and gives -1.
 int CueTypeFromFlags(uint32_t flags);

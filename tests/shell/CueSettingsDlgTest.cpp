@@ -319,4 +319,30 @@ TEST_F(CueSettingsDlgTest, EditSettingsConvertsOnOkAndLeavesTheRecordAloneOnCanc
     EXPECT_EQ(cue.m_dwFadeIn, 2009u);
 }
 
+TEST_F(CueSettingsDlgTest, OkWithoutTouchingTheTimesKeepsTheirMilliseconds) {
+    CQRecord cue;
+    cue.m_dwFadeIn = 1001;  // shown as 1.001, which reads back just below 1001
+    cue.m_dwFadeOut = 59999;
+    CCueSettingsDlg::SetModalRunnerForTesting([](CCueSettingsDlg& d) {
+        EXPECT_EQ(d.findChild<QLineEdit*>("fadeInEdit")->text(), "1.001");
+        d.findChild<QLineEdit*>("cueIdEdit")->setText("Q1");
+        d.accept();
+        return d.result();
+    });
+    EXPECT_TRUE(cue.EditSettings());
+    EXPECT_EQ(cue.m_dwFadeIn, 1001u);
+    EXPECT_EQ(cue.m_dwFadeOut, 59999u);
+
+    // A time the operator types is truncated toward zero.
+    CCueSettingsDlg::SetModalRunnerForTesting([](CCueSettingsDlg& d) {
+        d.findChild<QLineEdit*>("fadeInEdit")->setText("1.003");
+        d.findChild<QLineEdit*>("fadeOutEdit")->setText("60");
+        d.accept();
+        return d.result();
+    });
+    EXPECT_TRUE(cue.EditSettings());
+    EXPECT_EQ(cue.m_dwFadeIn, 1002u);
+    EXPECT_EQ(cue.m_dwFadeOut, 60000u);
+}
+
 }  // namespace

@@ -106,6 +106,23 @@ TEST(CueSettingsConversions, TimesAreTruncatedTowardZero) {
     EXPECT_DOUBLE_EQ(mvcue::SecondsFromMilliseconds(0xFFFFFFFFu), 4294967.295);
 }
 
+TEST(CueSettingsConversions, AnUntouchedTimeKeepsItsMilliseconds) {
+    // Every stored time up to the dialog's limit comes back unchanged when its field is read
+    // back as the dialog wrote it (372 of them would lose 1 ms through the truncation alone).
+    for (uint32_t ms = 0; ms <= 60000; ++ms) {
+        double shown = 0.0;
+        ASSERT_TRUE(
+            mvdlg::ReadNumber(mvdlg::FormatNumber(mvcue::SecondsFromMilliseconds(ms)), &shown));
+        ASSERT_EQ(mvcue::MillisecondsBack(ms, shown), ms) << ms;
+    }
+    EXPECT_EQ(mvcue::MillisecondsBack(0xFFFFFFFFu, 4294967.295), 0xFFFFFFFFu);
+    // A new value is truncated as ever, also one that lands next to the stored time.
+    EXPECT_EQ(mvcue::MillisecondsBack(2000, 1.001), 1000u);
+    EXPECT_EQ(mvcue::MillisecondsBack(1001, 2.01), 2009u);
+    EXPECT_EQ(mvcue::MillisecondsBack(1001, 1.0), 1000u);
+    EXPECT_EQ(mvcue::MillisecondsBack(5000, 0.0004), 0u);
+}
+
 TEST(CueSettingsConversions, FlagsAreRebuiltFromTypeAndOptionsOnly) {
     const uint32_t stray = 0x4000FF00u;
     EXPECT_EQ(mvcue::FlagsFromSettings(1, false, true, stray), 0x20000001u);
