@@ -225,6 +225,8 @@ TEST_F(CueSettingsDlgTest, EnterPressesTheFocusedButtonAndOtherwiseOk) {
             d.show();
             d.activateWindow();
             ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+            // The dialog opens with the focus on the cue ID.
+            EXPECT_EQ(QApplication::focusWidget(), Edit(d, "cueIdEdit"));
             QWidget* target = d.findChild<QWidget*>(QLatin1String(c.focus));
             ASSERT_NE(target, nullptr);
             target->setFocus(Qt::TabFocusReason);
@@ -343,6 +345,29 @@ TEST_F(CueSettingsDlgTest, OkWithoutTouchingTheTimesKeepsTheirMilliseconds) {
     EXPECT_TRUE(cue.EditSettings());
     EXPECT_EQ(cue.m_dwFadeIn, 1002u);
     EXPECT_EQ(cue.m_dwFadeOut, 60000u);
+}
+
+TEST_F(CueSettingsDlgTest, BrowseReachesTheCueOnlyThroughOk) {
+    CCueSettingsDlg::SetFileChooserForTesting([](QWidget*) { return QString("/show/Rain.wav"); });
+    CQRecord cue;
+    cue.SetFilePath("/show/Thunder.wav");
+    auto browseThen = [](bool ok) {
+        return [ok](CCueSettingsDlg& d) {
+            d.OnBrowse();
+            EXPECT_EQ(d.findChild<QLineEdit*>("descriptionEdit")->text(), "Rain");
+            ok ? d.accept() : d.reject();
+            return d.result();
+        };
+    };
+    CCueSettingsDlg::SetModalRunnerForTesting(browseThen(false));
+    EXPECT_FALSE(cue.EditSettings());
+    EXPECT_EQ(cue.m_strPath, "/show/Thunder.wav");
+    EXPECT_EQ(cue.m_strDescription, "Thunder");
+
+    CCueSettingsDlg::SetModalRunnerForTesting(browseThen(true));
+    EXPECT_TRUE(cue.EditSettings());
+    EXPECT_EQ(cue.m_strPath, "/show/Rain.wav");
+    EXPECT_EQ(cue.m_strDescription, "Rain");
 }
 
 }  // namespace

@@ -139,6 +139,27 @@ TEST_F(ViewClipboardTest, PasteInsertsBeforeTheFirstSelectedRowAndKeepsTheSelect
     EXPECT_TRUE(target.GetSelectedRows().isEmpty());
 }
 
+TEST_F(ViewClipboardTest, PasteIntoABlockOfSelectedRowsAndOfAnEmptyArray) {
+    CMVView& source = MakeView(2, "S");
+    source.selectAll();
+    ASSERT_TRUE(source.OnCmdMsg(ID_EDIT_COPY));
+
+    // A contiguous selection: the cues go in before its first row and none of them is selected.
+    CMVView& target = MakeView(5, "T");
+    target.SelectRows({1, 2, 3}, 1);
+    ASSERT_TRUE(target.OnCmdMsg(ID_EDIT_PASTE));
+    EXPECT_EQ(Ids(target), QStringList({"T0", "S0", "S1", "T1", "T2", "T3", "T4"}));
+    EXPECT_EQ(target.GetSelectedRows(), QList<int>({3, 4, 5}));
+
+    // A payload of no cues changes no row but still counts as an edit.
+    CMVView& empty = MakeView(2, "E");
+    SetClipboardBytes(CueClipboard::PadToBlocks(CueArchive::EncodeCueArray({})));
+    ASSERT_TRUE(empty.OnCmdMsg(ID_EDIT_PASTE));
+    EXPECT_TRUE(m_messages.empty());
+    EXPECT_EQ(Ids(empty), QStringList({"E0", "E1"}));
+    EXPECT_TRUE(Doc(empty).IsModified());
+}
+
 TEST_F(ViewClipboardTest, CutThenPasteMovesTheCuesToTheEnd) {
     CMVView& view = MakeView(5);
     view.SelectRows({1, 2}, 1);
