@@ -219,14 +219,16 @@ TEST_F(CueSettingsDlgTest, EnterPressesTheFocusedButtonAndOtherwiseOk) {
             return QString();
         });
         CCueSettingsDlg dlg;
+        dlg.m_strID = "Q7";
         bool finished = false;
         QObject::connect(&dlg, &QDialog::finished, [&] { finished = true; });
         Run(dlg, [&](CCueSettingsDlg& d) {
             d.show();
             d.activateWindow();
             ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
-            // The dialog opens with the focus on the cue ID.
+            // The dialog opens with the focus on the cue ID, its text selected.
             EXPECT_EQ(QApplication::focusWidget(), Edit(d, "cueIdEdit"));
+            EXPECT_EQ(Edit(d, "cueIdEdit")->selectedText(), "Q7");
             QWidget* target = d.findChild<QWidget*>(QLatin1String(c.focus));
             ASSERT_NE(target, nullptr);
             target->setFocus(Qt::TabFocusReason);
