@@ -372,4 +372,50 @@ TEST_F(CueSettingsDlgTest, BrowseReachesTheCueOnlyThroughOk) {
     EXPECT_EQ(cue.m_strDescription, "Rain");
 }
 
+TEST_F(CueSettingsDlgTest, OkWithEveryFieldAtItsLimitReachesTheCueAndItsRow) {
+    CQRecord cue;
+    CCueSettingsDlg::SetModalRunnerForTesting([](CCueSettingsDlg& d) {
+        d.findChild<QLineEdit*>("cueIdEdit")->setText(QString(10, u'I'));
+        d.findChild<QLineEdit*>("descriptionEdit")->setText(QString(255, u'd'));
+        d.findChild<QLineEdit*>("notesEdit")->setText(QString(255, u'n'));
+        d.findChild<QLineEdit*>("volumeEdit")->setText("-100");
+        d.findChild<QLineEdit*>("panEdit")->setText("-100");
+        d.findChild<QLineEdit*>("fadeInEdit")->setText("60");
+        d.findChild<QLineEdit*>("fadeOutEdit")->setText("0");
+        d.findChild<QRadioButton*>("backgroundRadio")->setChecked(true);
+        d.findChild<QCheckBox*>("exclusiveCheck")->setChecked(true);
+        d.findChild<QCheckBox*>("loopedCheck")->setChecked(true);
+        d.accept();
+        return d.result();
+    });
+    ASSERT_TRUE(cue.EditSettings());
+    EXPECT_TRUE(m_messages.empty());
+    EXPECT_EQ(cue.m_nChannel, -1);  // no output device here: nothing could be chosen
+    EXPECT_EQ(cue.m_strID, QByteArray(10, 'I'));
+    EXPECT_EQ(cue.m_strDescription, QByteArray(255, 'd'));
+    EXPECT_EQ(cue.m_strNotes, QByteArray(255, 'n'));
+    EXPECT_EQ(cue.m_nVolume, -100);
+    EXPECT_EQ(cue.m_nPan, -100);
+    EXPECT_EQ(cue.m_dwFadeIn, 60000u);
+    EXPECT_EQ(cue.m_dwFadeOut, 0u);
+    EXPECT_EQ(cue.m_dwFlags.load(), 0x30000001u);
+    EXPECT_EQ(cue.GetRowTexts().mid(3, 6),
+              QStringList({"BXL", "-1", "-100dB", "L100", "60.0", "0.0"}));
+
+    // The other ends of the ranges.
+    CCueSettingsDlg::SetModalRunnerForTesting([](CCueSettingsDlg& d) {
+        d.findChild<QLineEdit*>("volumeEdit")->setText("0");
+        d.findChild<QLineEdit*>("panEdit")->setText("100");
+        d.findChild<QLineEdit*>("fadeOutEdit")->setText("60");
+        d.findChild<QRadioButton*>("automaticRadio")->setChecked(true);
+        d.findChild<QCheckBox*>("exclusiveCheck")->setChecked(false);
+        d.accept();
+        return d.result();
+    });
+    ASSERT_TRUE(cue.EditSettings());
+    EXPECT_TRUE(m_messages.empty());
+    EXPECT_EQ(cue.GetRowTexts().mid(3, 6),
+              QStringList({"AL", "-1", "Max", "R100", "60.0", "60.0"}));
+}
+
 }  // namespace
