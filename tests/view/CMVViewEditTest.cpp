@@ -238,6 +238,23 @@ TEST_F(ViewEditTest, WhilePlayingEditAndDeleteAreDisabledButTheRestWorks) {
     RowIds();
 }
 
+TEST_F(ViewEditTest, WhilePlayingCutAndCopyAreDisabledButPasteWorks) {
+    CMVView& view = MakeView(3);
+    view.SelectRows({1}, 1);
+    ASSERT_TRUE(view.OnCmdMsg(ID_EDIT_COPY));  // Q020 on the clipboard
+    StartPlaying();
+
+    view.SelectRows({2}, 2);
+    EXPECT_EQ(view.OnUpdateCommand(ID_EDIT_CUT), std::optional<bool>(false));
+    EXPECT_EQ(view.OnUpdateCommand(ID_EDIT_COPY), std::optional<bool>(false));
+    EXPECT_EQ(view.OnUpdateCommand(ID_EDIT_PASTE), std::optional<bool>(true));
+    view.OnCmdMsg(ID_EDIT_CUT);  // from its key: not carried out
+    EXPECT_EQ(RowIds(), QStringList({"Q010", "Q020", "Q030"}));
+    ASSERT_TRUE(view.OnCmdMsg(ID_EDIT_PASTE));
+    EXPECT_EQ(RowIds(), QStringList({"Q010", "Q020", "Q020", "Q030"}));
+    EXPECT_NE(view.GetCurrentPlayer(), nullptr);
+}
+
 TEST_F(ViewEditTest, DeletingACueThatIsStillFadingOutStopsItsPlayerFirst) {
     CMVView& view = MakeView(3);
     CQRecord* cue = view.GetRowCue(0);
