@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
+#include <QWheelEvent>
 #include <memory>
 
 #include "cuelist/CMVDoc.h"
@@ -238,6 +239,48 @@ TEST_F(MainFrameTest, InteractionCutShortStillEndsSoThePanesFollowTheCueAgain) {
     EXPECT_FALSE(frame.IsTracking());
     frame.OnCueStatus(&player);
     EXPECT_EQ(frame.GetPaneText(0), "Playing: Wind");
+}
+
+TEST_F(MainFrameTest, WheelOverTheTrackbarIsAWholeInteraction) {
+    CQRecord* cue = AddTone("Surf");
+    CMainFrame& frame = MakeFrame();
+    frame.GetView()->SelectRows({0}, 0);
+    frame.UpdateCommandUI();
+    CCuePlayer player(cue, 0, {});
+    ASSERT_FALSE(player.IsFailed());
+    player.Start();
+    frame.OnCueStatus(&player);
+    QSlider* slider = frame.GetPositionSlider();
+    ASSERT_TRUE(slider->isEnabled());
+    slider->setValue(50);
+
+    // A turn of the wheel over the trackbar has no release to wait for: the cue jumps at once
+    // and the panes and the thumb follow it again.
+    const QPoint centre(slider->width() / 2, slider->height() / 2);
+    QWheelEvent wheel(centre, slider->mapToGlobal(centre), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(slider, &wheel);
+    EXPECT_GT(slider->value(), 50);
+    EXPECT_FALSE(frame.IsTracking());
+    EXPECT_NEAR(player.GetElapsedMs(), 2500.0 * slider->value() / 100, 300.0);
+    frame.OnCueStatus(&player);
+    EXPECT_NEAR(slider->value(),
+                CMainFrame::PositionOf(player.GetElapsedMs(), player.GetDurationMs(), 100), 2);
+
+    // A turn while the mouse button holds the thumb belongs to that drag: it ends on release.
+    QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(2, slider->height() / 2));
+    ASSERT_TRUE(frame.IsTracking());
+    QApplication::sendEvent(slider, &wheel);
+    EXPECT_TRUE(frame.IsTracking());
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(2, slider->height() / 2));
+    EXPECT_FALSE(frame.IsTracking());
+
+    // A disabled trackbar ignores the wheel.
+    frame.OnEnablePosition(false);
+    const int before = slider->value();
+    QApplication::sendEvent(slider, &wheel);
+    EXPECT_EQ(slider->value(), before);
+    EXPECT_FALSE(frame.IsTracking());
 }
 
 TEST_F(MainFrameTest, NothingPlayingThumbSetsStartOfNextGo) {
