@@ -128,6 +128,35 @@ TEST_F(ViewPrintTest, PreviewCommandOpensItsOwnPreviewOfEveryPage) {
     }
 }
 
+TEST_F(ViewPrintTest, PrintFromThePreviewThatFailsSaysSo) {
+    CMVView& view = MakeView(3);
+    QStringList shown;
+    mvui::SetMessageHandlerForTesting(
+        [&](const QString& text, QMessageBox::Icon, QMessageBox::StandardButtons) {
+            shown << text;
+            return int(QMessageBox::Ok);
+        });
+    bool printed = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QPrintPreviewDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        auto* widget = dialog->findChild<QPrintPreviewWidget*>();
+        if (widget) {
+            // The preview's Print button, to a file that cannot be written.
+            QPrinter* printer = dialog->printer();
+            printer->setOutputFormat(QPrinter::PdfFormat);
+            printer->setOutputFileName(m_dir.filePath("no/such/folder/list.pdf"));
+            widget->print();
+            printed = true;
+        }
+        dialog->reject();
+    });
+    view.OnFilePrintPreview();
+    ASSERT_TRUE(printed);
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0], "The cue list could not be printed: the printer could not be opened.");
+}
+
 TEST_F(ViewPrintTest, DirectPrintWithoutAnyPrinterSaysSo) {
     if (PrinterDefaults::AnyPrinterInstalled()) GTEST_SKIP() << "a printer is installed here";
     CMVView& view = MakeView(3);
