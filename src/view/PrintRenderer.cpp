@@ -1,7 +1,10 @@
 #include "view/PrintRenderer.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QPageLayout>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPen>
 #include <QPrinter>
@@ -37,6 +40,19 @@ QFont MakePrintFont(QPaintDevice* device, double cellPx) {
     const double emPx = cellPerEm > 0.0 ? cellPx / cellPerEm : cellPx;
     font.setPixelSize(std::max(1, static_cast<int>(std::lround(emPx))));
     return font;
+}
+
+// Whether the PDF file at `path` was written to its end. The PDF writer ends its job without
+// complaint when the file system refused part of it (a full disk, a size limit), so what reached
+// the file is looked at. A file that is no regular file (a pipe, a device) cannot be read back
+// and counts as written.
+bool PdfFileComplete(const QString& path) {
+    if (!QFileInfo(path).isFile()) return true;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    constexpr qint64 kTail = 64;
+    if (!file.seek(std::max<qint64>(0, file.size() - kTail))) return false;
+    return file.read(kTail).contains("%%EOF");
 }
 
 }  // namespace
@@ -129,6 +145,10 @@ bool PrintCueRows(QPrinter* printer, const QList<PrintRow>& rows, const QString&
     }
     if (first > last) return fail(QStringLiteral("the pages asked for are not in the cue list"));
 
+    // A print to a PDF file, not a preview of one (whose pages go to the preview's engine).
+    const bool toPdfFile = printer->outputFormat() == QPrinter::PdfFormat &&
+                           !printer->outputFileName().isEmpty() && printer->paintEngine() &&
+                           printer->paintEngine()->type() == QPaintEngine::Pdf;
     QPainter painter;
     if (!painter.begin(printer)) return fail(QStringLiteral("the printer could not be opened"));
     for (int n = first; n <= last; ++n) {
@@ -139,6 +159,8 @@ bool PrintCueRows(QPrinter* printer, const QList<PrintRow>& rows, const QString&
         renderer.DrawPage(painter, doc.pages[n - 1], area);
     }
     if (!painter.end()) return fail(QStringLiteral("the printer could not finish the job"));
+    if (toPdfFile && !PdfFileComplete(printer->outputFileName()))
+        return fail(QStringLiteral("the PDF file could not be written completely"));
     return true;
 }
 
