@@ -11,6 +11,7 @@
 #include <QSizeF>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace mvprint {
 
@@ -62,8 +63,9 @@ DeviceTextMeasurer::DeviceTextMeasurer(const QFont& font, QPaintDevice* device,
     : m_metrics(font, device), m_pixelsPerUnit(pixelsPerUnit > 0.0 ? pixelsPerUnit : 1.0) {}
 
 int DeviceTextMeasurer::TextWidth(const QString& text) const {
-    const double px = m_metrics.horizontalAdvance(text);
-    return static_cast<int>(std::ceil(px / m_pixelsPerUnit));
+    const double units = std::ceil(m_metrics.horizontalAdvance(text) / m_pixelsPerUnit);
+    // A text too wide for an int (a huge field of a damaged list) is as wide as an int allows.
+    return static_cast<int>(std::clamp(units, 0.0, double(std::numeric_limits<int>::max())));
 }
 
 PrintRenderer::PrintRenderer(QPaintDevice* device, double dpiX, double dpiY)

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImage>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
@@ -8,6 +9,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <limits>
 #include <memory>
 
 #include "cuelist/CMVDoc.h"
@@ -191,6 +193,16 @@ TEST_F(ViewPrintTest, PrintDialogChoicesCarryOverToTheNextJob) {
     // A print-to-file choice is not a printer to keep.
     EXPECT_TRUE(defaults.GetPrinterName().isEmpty());
     EXPECT_TRUE(next.outputFileName().isEmpty());
+}
+
+TEST(PrintRendererTest, WidthsBeyondAnIntAreHeldAtItsLargestValue) {
+    QImage page(100, 100, QImage::Format_RGB32);
+    const mvprint::PrintRenderer renderer(&page, 100, 100);
+    EXPECT_GT(renderer.Measurer().TextWidth("Storm"), 0);
+    EXPECT_EQ(renderer.Measurer().TextWidth(QString()), 0);
+    // So few device pixels to a unit that a word is wider than any int.
+    const mvprint::DeviceTextMeasurer tiny(renderer.Font(), &page, 1e-9);
+    EXPECT_EQ(tiny.TextWidth("Storm"), std::numeric_limits<int>::max());
 }
 
 TEST(PrinterDefaultsTest, LandscapeOnlyWhenADefaultPrinterExists) {
