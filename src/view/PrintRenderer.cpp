@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QPageLayout>
+#include <QPageRanges>
 #include <QPaintEngine>
 #include <QPainter>
 #include <QPen>
@@ -139,13 +140,17 @@ bool PrintCueRows(QPrinter* printer, const QList<PrintRow>& rows, const QString&
     const PrintDocument doc = LayoutDocument(rows, area, renderer.Measurer(), title);
     if (laidOut) *laidOut = doc;
 
-    int first = 1;
-    int last = doc.pageCount;
-    if (printer->printRange() == QPrinter::PageRange && printer->fromPage() > 0) {
-        first = std::max(first, printer->fromPage());
-        if (printer->toPage() > 0) last = std::min(last, printer->toPage());
+    // The pages asked for: all, or those of the range, which may have gaps ("1-2, 5").
+    const QPageRanges ranges =
+        printer->printRange() == QPrinter::PageRange && printer->fromPage() > 0
+            ? printer->pageRanges()
+            : QPageRanges();
+    QList<int> wanted;
+    for (int n = 1; n <= doc.pageCount; ++n) {
+        if (ranges.isEmpty() || ranges.contains(n)) wanted.append(n);
     }
-    if (first > last) return fail(QStringLiteral("the pages asked for are not in the cue list"));
+    if (wanted.isEmpty())
+        return fail(QStringLiteral("the pages asked for are not in the cue list"));
 
     // A print to a PDF file, not a preview of one (whose pages go to the preview's engine).
     const bool toPdfFile = printer->outputFormat() == QPrinter::PdfFormat &&
@@ -153,8 +158,8 @@ bool PrintCueRows(QPrinter* printer, const QList<PrintRow>& rows, const QString&
                            printer->paintEngine()->type() == QPaintEngine::Pdf;
     QPainter painter;
     if (!painter.begin(printer)) return fail(QStringLiteral("the printer could not be opened"));
-    for (int n = first; n <= last; ++n) {
-        if (n > first && !printer->newPage()) {
+    for (int n : wanted) {
+        if (n != wanted.first() && !printer->newPage()) {
             painter.end();
             return fail(QStringLiteral("the printer stopped before the last page"));
         }

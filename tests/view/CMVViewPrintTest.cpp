@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QImage>
+#include <QPageRanges>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
@@ -85,6 +87,31 @@ TEST_F(ViewPrintTest, PrintsTheRowsAsTheListShowsThemInListOrder) {
     EXPECT_TRUE(pages[0].contains("R25"));
     EXPECT_TRUE(pages[1].contains("Storm 49"));
     EXPECT_FALSE(pages[1].contains("Storm 48"));
+}
+
+TEST_F(ViewPrintTest, PrintsOnlyThePagesOfTheRangeAskedFor) {
+    if (QStandardPaths::findExecutable("pdftotext").isEmpty()) GTEST_SKIP() << "no pdftotext";
+    CMVView& view = MakeView(150);  // four pages: 49 + 49 + 49 + 3 rows
+    QPrinter printer(QPrinter::HighResolution);
+    SetUpPdfPrinter(printer, m_dir.filePath("range.pdf"));
+    printer.setPrintRange(QPrinter::PageRange);
+    printer.setPageRanges(QPageRanges::fromString("1, 3-4"));
+    ASSERT_TRUE(view.PrintList(&printer));
+    QStringList pages = PdfText(m_dir.filePath("range.pdf")).split('\f');
+    while (!pages.isEmpty() && pages.last().trimmed().isEmpty()) pages.removeLast();
+    ASSERT_EQ(pages.size(), 3);
+    EXPECT_TRUE(pages[0].contains("Page 1/4 of cue list for Untitled"));
+    EXPECT_TRUE(pages[1].contains("Page 3/4 of cue list for Untitled"));
+    EXPECT_TRUE(pages[1].contains("Storm 99 "));
+    EXPECT_TRUE(pages[2].contains("Page 4/4 of cue list for Untitled"));
+
+    // A range past the last page prints nothing and says so.
+    QPrinter beyond(QPrinter::HighResolution);
+    SetUpPdfPrinter(beyond, m_dir.filePath("beyond.pdf"));
+    beyond.setPrintRange(QPrinter::PageRange);
+    beyond.setFromTo(5, 6);
+    EXPECT_FALSE(view.PrintList(&beyond));
+    EXPECT_FALSE(QFile::exists(m_dir.filePath("beyond.pdf")));
 }
 
 TEST_F(ViewPrintTest, PreviewShowsTheSamePagesAsPrinting) {
