@@ -2,7 +2,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QSlider>
@@ -120,6 +122,20 @@ TEST_F(MainFrameTest, StatusOfPlayerAndOfNobody) {
     EXPECT_EQ(frame.GetPaneText(1), "");
     EXPECT_EQ(frame.GetPositionSlider()->value(), 0);
     EXPECT_EQ(frame.GetCurrentPlayer(), nullptr);
+}
+
+TEST_F(MainFrameTest, DescriptionIsShownAsItIsNeverAsMarkup) {
+    CQRecord* cue = AddTone("<b>Thunder</b> &amp; rain");
+    CMainFrame& frame = MakeFrame();
+    CCuePlayer player(cue, 0, {});
+    ASSERT_FALSE(player.IsFailed());
+    frame.OnCueStatus(&player);
+    const QString shown = "Playing: <b>Thunder</b> &amp; rain";
+    EXPECT_EQ(frame.GetPaneText(0), shown);
+    // Read as markup the pane would show "Playing: Thunder & rain", tags gone, in less room.
+    auto* pane = frame.findChild<QLabel*>("PromptPane");
+    ASSERT_NE(pane, nullptr);
+    EXPECT_GE(pane->sizeHint().width(), QFontMetrics(pane->font()).horizontalAdvance(shown));
 }
 
 TEST_F(MainFrameTest, ThumbHeldByOperatorIsNotMovedAndSeeksOnceAtTheEnd) {
