@@ -6,10 +6,12 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QWheelEvent>
 #include <memory>
@@ -136,6 +138,23 @@ TEST_F(MainFrameTest, DescriptionIsShownAsItIsNeverAsMarkup) {
     auto* pane = frame.findChild<QLabel*>("PromptPane");
     ASSERT_NE(pane, nullptr);
     EXPECT_GE(pane->sizeHint().width(), QFontMetrics(pane->font()).horizontalAdvance(shown));
+}
+
+TEST_F(MainFrameTest, MessageBoxesShowFileNamesAsTheyAre) {
+    CMainFrame& frame = MakeFrame();
+    mvui::SetMessageHandlerForTesting({});
+    const QString text = "Cannot open <b>Act 1</b> &amp; 2.wav";
+    int labelWidth = -1;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        if (auto* label = box->findChild<QLabel*>("qt_msgbox_label"))
+            labelWidth = label->sizeHint().width();
+        box->accept();
+    });
+    mvui::ShowMessage(&frame, text, QMessageBox::NoIcon);
+    // Read as markup the name would lose its tags and entities, in less room.
+    EXPECT_GE(labelWidth, QFontMetrics(frame.font()).horizontalAdvance(text));
 }
 
 TEST_F(MainFrameTest, ThumbHeldByOperatorIsNotMovedAndSeeksOnceAtTheEnd) {
