@@ -298,6 +298,8 @@ void CMainFrame::CreateStatusBar() {
     QStatusBar* bar = statusBar();
     m_pPromptPane = new QLabel(QString::fromLatin1(kIdleMessage), bar);
     m_pPromptPane->setObjectName(QStringLiteral("PromptPane"));
+    // A cue's description is shown as it is, never read as markup.
+    m_pPromptPane->setTextFormat(Qt::PlainText);
     m_pPromptPane->setMinimumWidth(1);
     // The prompts of menu items and buttons are drawn 6 pixels in from the bar's edge: the pane's
     // own text starts there too, so that it does not jump sideways as the mouse passes over them.
@@ -307,11 +309,13 @@ void CMainFrame::CreateStatusBar() {
     const QFontMetrics metrics(bar->font());
     m_pTimeToGoPane = new QLabel(bar);
     m_pTimeToGoPane->setObjectName(QStringLiteral("TimeToGoPane"));
+    m_pTimeToGoPane->setTextFormat(Qt::PlainText);
     m_pTimeToGoPane->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("TTG:00.00")) + 8);
     m_pTimeToGoPane->setAlignment(Qt::AlignCenter);
     bar->addPermanentWidget(m_pTimeToGoPane);
     m_pCuesPane = new QLabel(bar);
     m_pCuesPane->setObjectName(QStringLiteral("CuesPane"));
+    m_pCuesPane->setTextFormat(Qt::PlainText);
     m_pCuesPane->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("Cues:000")) + 8);
     m_pCuesPane->setAlignment(Qt::AlignCenter);
     m_pCuesPane->setText(m_pView->GetCueCountText());

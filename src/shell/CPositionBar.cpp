@@ -1,5 +1,6 @@
 #include "shell/CPositionBar.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -87,6 +88,12 @@ void CPositionBar::OnActionTriggered(int action) {
             Notify(kBottom);
             break;
         case QAbstractSlider::SliderMove:
+            if (m_bInWheel) {
+                // A notch of the wheel moves the thumb by lines, as the arrow keys do.
+                m_bWheelMoved = true;
+                Notify(m_pSlider->sliderPosition() < m_pSlider->value() ? kLineUp : kLineDown);
+                break;
+            }
             m_bThumbDragged = true;
             Notify(kThumbTrack);
             break;
@@ -128,6 +135,19 @@ bool CPositionBar::eventFilter(QObject* watched, QEvent* event) {
             }
             break;
         }
+        case QEvent::Wheel:
+            // A turn of the wheel has no release to end it: it is a whole interaction of its
+            // own, ended as soon as the trackbar has moved. During a drag or a held key it is
+            // part of that interaction, which ends with its release.
+            if (!m_bInWheel && m_pSlider->isEnabled() && !m_bMouseDown && !m_bKeyDown) {
+                m_bInWheel = true;
+                m_bWheelMoved = false;
+                QCoreApplication::sendEvent(m_pSlider, event);
+                m_bInWheel = false;
+                if (m_bWheelMoved) Notify(kEndScroll);
+                return true;
+            }
+            break;
         case QEvent::FocusOut:
             // The view takes the focus back at every report of a player: the release of a key
             // held on the trackbar then goes elsewhere. (A held mouse button keeps its grab.)

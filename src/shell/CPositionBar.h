@@ -51,4 +51,6 @@ private:
     bool m_bMouseDown = false;
     bool m_bThumbDragged = false;
     bool m_bKeyDown = false;  // a trackbar key is held down on the trackbar
+    bool m_bInWheel = false;  // the trackbar is handling a turn of the mouse wheel
+    bool m_bWheelMoved = false;
 };

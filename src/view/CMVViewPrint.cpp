@@ -79,8 +79,11 @@ void CMVView::OnFilePrintPreview() {
     SetUpPrinter(printer, m_pPrinterDefaults, *this);
     QPrintPreviewDialog dialog(&printer, this);
     dialog.setWindowTitle(tr("Print Preview"));
-    connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
-            [this](QPrinter* target) { PrintList(target); });
+    // The same request draws the preview's pages and, from its Print button, the real job:
+    // a job that fails there is reported as it is from the Print command.
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* target) {
+        if (target) PrintAndReport(*this, *target);
+    });
 
     QSettings settings(QStringLiteral("Veldmark Software"), QStringLiteral("MARVANE"));
     auto* pages = dialog.findChild<QPrintPreviewWidget*>();

@@ -1,13 +1,18 @@
 #include "view/PrintRenderer.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QPageLayout>
+#include <QPageRanges>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPen>
 #include <QPrinter>
 #include <QSizeF>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace mvprint {
 
@@ -39,6 +44,19 @@ QFont MakePrintFont(QPaintDevice* device, double cellPx) {
     return font;
 }
 
+// Whether the PDF file at `path` was written to its end. The PDF writer ends its job without
+// complaint when the file system refused part of it (a full disk, a size limit), so what reached
+// the file is looked at. A file that is no regular file (a pipe, a device) cannot be read back
+// and counts as written.
+bool PdfFileComplete(const QString& path) {
+    if (!QFileInfo(path).isFile()) return true;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    constexpr qint64 kTail = 64;
+    if (!file.seek(std::max<qint64>(0, file.size() - kTail))) return false;
+    return file.read(kTail).contains("%%EOF");
+}
+
 }  // namespace
 
 DeviceTextMeasurer::DeviceTextMeasurer(const QFont& font, QPaintDevice* device,
@@ -46,8 +64,9 @@ DeviceTextMeasurer::DeviceTextMeasurer(const QFont& font, QPaintDevice* device,
     : m_metrics(font, device), m_pixelsPerUnit(pixelsPerUnit > 0.0 ? pixelsPerUnit : 1.0) {}
 
 int DeviceTextMeasurer::TextWidth(const QString& text) const {
-    const double px = m_metrics.horizontalAdvance(text);
-    return static_cast<int>(std::ceil(px / m_pixelsPerUnit));
+    const double units = std::ceil(m_metrics.horizontalAdvance(text) / m_pixelsPerUnit);
+    // A text too wide for an int (a huge field of a damaged list) is as wide as an int allows.
+    return static_cast<int>(std::clamp(units, 0.0, double(std::numeric_limits<int>::max())));
 }
 
 PrintRenderer::PrintRenderer(QPaintDevice* device, double dpiX, double dpiY)
@@ -121,24 +140,34 @@ bool PrintCueRows(QPrinter* printer, const QList<PrintRow>& rows, const QString&
     const PrintDocument doc = LayoutDocument(rows, area, renderer.Measurer(), title);
     if (laidOut) *laidOut = doc;
 
-    int first = 1;
-    int last = doc.pageCount;
-    if (printer->printRange() == QPrinter::PageRange && printer->fromPage() > 0) {
-        first = std::max(first, printer->fromPage());
-        if (printer->toPage() > 0) last = std::min(last, printer->toPage());
+    // The pages asked for: all, or those of the range, which may have gaps ("1-2, 5").
+    const QPageRanges ranges =
+        printer->printRange() == QPrinter::PageRange && printer->fromPage() > 0
+            ? printer->pageRanges()
+            : QPageRanges();
+    QList<int> wanted;
+    for (int n = 1; n <= doc.pageCount; ++n) {
+        if (ranges.isEmpty() || ranges.contains(n)) wanted.append(n);
     }
-    if (first > last) return fail(QStringLiteral("the pages asked for are not in the cue list"));
+    if (wanted.isEmpty())
+        return fail(QStringLiteral("the pages asked for are not in the cue list"));
 
+    // A print to a PDF file, not a preview of one (whose pages go to the preview's engine).
+    const bool toPdfFile = printer->outputFormat() == QPrinter::PdfFormat &&
+                           !printer->outputFileName().isEmpty() && printer->paintEngine() &&
+                           printer->paintEngine()->type() == QPaintEngine::Pdf;
     QPainter painter;
     if (!painter.begin(printer)) return fail(QStringLiteral("the printer could not be opened"));
-    for (int n = first; n <= last; ++n) {
-        if (n > first && !printer->newPage()) {
+    for (int n : wanted) {
+        if (n != wanted.first() && !printer->newPage()) {
             painter.end();
             return fail(QStringLiteral("the printer stopped before the last page"));
         }
         renderer.DrawPage(painter, doc.pages[n - 1], area);
     }
     if (!painter.end()) return fail(QStringLiteral("the printer could not finish the job"));
+    if (toPdfFile && !PdfFileComplete(printer->outputFileName()))
+        return fail(QStringLiteral("the PDF file could not be written completely"));
     return true;
 }
 

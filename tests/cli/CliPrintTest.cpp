@@ -171,3 +171,18 @@ TEST_F(CliPrint, BadArgumentsAndFilesFailWithoutOutput) {
         RunProgram(kCli, {"print", list, m_dir.filePath("no/such/folder/out.pdf")});
     EXPECT_EQ(unwritable.exitCode, 1);
 }
+
+TEST_F(CliPrint, PdfCutShortByTheFileSystemFails) {
+    const QString list = SaveList("limit.MVL", 60);
+    // The file may grow to 2 KiB only, and going past it fails a write instead of ending the
+    // program: the PDF is cut short, as on a full disk.
+    const ProcessResult cut = RunProgram(
+        "/bin/sh", {"-c", "ulimit -f 4 && trap '' XFSZ && exec \"$0\" print \"$1\" \"$2\"", kCli,
+                    list, Pdf("cut.pdf")});
+    EXPECT_EQ(cut.exitCode, 1) << cut.out.toStdString();
+    EXPECT_TRUE(cut.err.contains("could not be written completely")) << cut.err.toStdString();
+
+    // Without the limit the same list prints.
+    EXPECT_EQ(RunProgram(kCli, {"print", list, Pdf("whole.pdf")}).exitCode, 0);
+    EXPECT_EQ(PageCount(Pdf("whole.pdf")), 2);
+}

@@ -2,13 +2,18 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
+#include <QWheelEvent>
 #include <memory>
 
 #include "cuelist/CMVDoc.h"
@@ -119,6 +124,37 @@ TEST_F(MainFrameTest, StatusOfPlayerAndOfNobody) {
     EXPECT_EQ(frame.GetPaneText(1), "");
     EXPECT_EQ(frame.GetPositionSlider()->value(), 0);
     EXPECT_EQ(frame.GetCurrentPlayer(), nullptr);
+}
+
+TEST_F(MainFrameTest, DescriptionIsShownAsItIsNeverAsMarkup) {
+    CQRecord* cue = AddTone("<b>Thunder</b> &amp; rain");
+    CMainFrame& frame = MakeFrame();
+    CCuePlayer player(cue, 0, {});
+    ASSERT_FALSE(player.IsFailed());
+    frame.OnCueStatus(&player);
+    const QString shown = "Playing: <b>Thunder</b> &amp; rain";
+    EXPECT_EQ(frame.GetPaneText(0), shown);
+    // Read as markup the pane would show "Playing: Thunder & rain", tags gone, in less room.
+    auto* pane = frame.findChild<QLabel*>("PromptPane");
+    ASSERT_NE(pane, nullptr);
+    EXPECT_GE(pane->sizeHint().width(), QFontMetrics(pane->font()).horizontalAdvance(shown));
+}
+
+TEST_F(MainFrameTest, MessageBoxesShowFileNamesAsTheyAre) {
+    CMainFrame& frame = MakeFrame();
+    mvui::SetMessageHandlerForTesting({});
+    const QString text = "Cannot open <b>Act 1</b> &amp; 2.wav";
+    int labelWidth = -1;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        if (auto* label = box->findChild<QLabel*>("qt_msgbox_label"))
+            labelWidth = label->sizeHint().width();
+        box->accept();
+    });
+    mvui::ShowMessage(&frame, text, QMessageBox::NoIcon);
+    // Read as markup the name would lose its tags and entities, in less room.
+    EXPECT_GE(labelWidth, QFontMetrics(frame.font()).horizontalAdvance(text));
 }
 
 TEST_F(MainFrameTest, ThumbHeldByOperatorIsNotMovedAndSeeksOnceAtTheEnd) {
@@ -238,6 +274,48 @@ TEST_F(MainFrameTest, InteractionCutShortStillEndsSoThePanesFollowTheCueAgain) {
     EXPECT_FALSE(frame.IsTracking());
     frame.OnCueStatus(&player);
     EXPECT_EQ(frame.GetPaneText(0), "Playing: Wind");
+}
+
+TEST_F(MainFrameTest, WheelOverTheTrackbarIsAWholeInteraction) {
+    CQRecord* cue = AddTone("Surf");
+    CMainFrame& frame = MakeFrame();
+    frame.GetView()->SelectRows({0}, 0);
+    frame.UpdateCommandUI();
+    CCuePlayer player(cue, 0, {});
+    ASSERT_FALSE(player.IsFailed());
+    player.Start();
+    frame.OnCueStatus(&player);
+    QSlider* slider = frame.GetPositionSlider();
+    ASSERT_TRUE(slider->isEnabled());
+    slider->setValue(50);
+
+    // A turn of the wheel over the trackbar has no release to wait for: the cue jumps at once
+    // and the panes and the thumb follow it again.
+    const QPoint centre(slider->width() / 2, slider->height() / 2);
+    QWheelEvent wheel(centre, slider->mapToGlobal(centre), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(slider, &wheel);
+    EXPECT_GT(slider->value(), 50);
+    EXPECT_FALSE(frame.IsTracking());
+    EXPECT_NEAR(player.GetElapsedMs(), 2500.0 * slider->value() / 100, 300.0);
+    frame.OnCueStatus(&player);
+    EXPECT_NEAR(slider->value(),
+                CMainFrame::PositionOf(player.GetElapsedMs(), player.GetDurationMs(), 100), 2);
+
+    // A turn while the mouse button holds the thumb belongs to that drag: it ends on release.
+    QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(2, slider->height() / 2));
+    ASSERT_TRUE(frame.IsTracking());
+    QApplication::sendEvent(slider, &wheel);
+    EXPECT_TRUE(frame.IsTracking());
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(2, slider->height() / 2));
+    EXPECT_FALSE(frame.IsTracking());
+
+    // A disabled trackbar ignores the wheel.
+    frame.OnEnablePosition(false);
+    const int before = slider->value();
+    QApplication::sendEvent(slider, &wheel);
+    EXPECT_EQ(slider->value(), before);
+    EXPECT_FALSE(frame.IsTracking());
 }
 
 TEST_F(MainFrameTest, NothingPlayingThumbSetsStartOfNextGo) {

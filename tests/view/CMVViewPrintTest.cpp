@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
+#include <QImage>
+#include <QPageRanges>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
@@ -8,6 +11,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <limits>
 #include <memory>
 
 #include "cuelist/CMVDoc.h"
@@ -85,6 +89,31 @@ TEST_F(ViewPrintTest, PrintsTheRowsAsTheListShowsThemInListOrder) {
     EXPECT_FALSE(pages[1].contains("Storm 48"));
 }
 
+TEST_F(ViewPrintTest, PrintsOnlyThePagesOfTheRangeAskedFor) {
+    if (QStandardPaths::findExecutable("pdftotext").isEmpty()) GTEST_SKIP() << "no pdftotext";
+    CMVView& view = MakeView(150);  // four pages: 49 + 49 + 49 + 3 rows
+    QPrinter printer(QPrinter::HighResolution);
+    SetUpPdfPrinter(printer, m_dir.filePath("range.pdf"));
+    printer.setPrintRange(QPrinter::PageRange);
+    printer.setPageRanges(QPageRanges::fromString("1, 3-4"));
+    ASSERT_TRUE(view.PrintList(&printer));
+    QStringList pages = PdfText(m_dir.filePath("range.pdf")).split('\f');
+    while (!pages.isEmpty() && pages.last().trimmed().isEmpty()) pages.removeLast();
+    ASSERT_EQ(pages.size(), 3);
+    EXPECT_TRUE(pages[0].contains("Page 1/4 of cue list for Untitled"));
+    EXPECT_TRUE(pages[1].contains("Page 3/4 of cue list for Untitled"));
+    EXPECT_TRUE(pages[1].contains("Storm 99 "));
+    EXPECT_TRUE(pages[2].contains("Page 4/4 of cue list for Untitled"));
+
+    // A range past the last page prints nothing and says so.
+    QPrinter beyond(QPrinter::HighResolution);
+    SetUpPdfPrinter(beyond, m_dir.filePath("beyond.pdf"));
+    beyond.setPrintRange(QPrinter::PageRange);
+    beyond.setFromTo(5, 6);
+    EXPECT_FALSE(view.PrintList(&beyond));
+    EXPECT_FALSE(QFile::exists(m_dir.filePath("beyond.pdf")));
+}
+
 TEST_F(ViewPrintTest, PreviewShowsTheSamePagesAsPrinting) {
     CMVView& view = MakeView(120);
     QPrinter printer(QPrinter::HighResolution);
@@ -128,6 +157,35 @@ TEST_F(ViewPrintTest, PreviewCommandOpensItsOwnPreviewOfEveryPage) {
     }
 }
 
+TEST_F(ViewPrintTest, PrintFromThePreviewThatFailsSaysSo) {
+    CMVView& view = MakeView(3);
+    QStringList shown;
+    mvui::SetMessageHandlerForTesting(
+        [&](const QString& text, QMessageBox::Icon, QMessageBox::StandardButtons) {
+            shown << text;
+            return int(QMessageBox::Ok);
+        });
+    bool printed = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QPrintPreviewDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        auto* widget = dialog->findChild<QPrintPreviewWidget*>();
+        if (widget) {
+            // The preview's Print button, to a file that cannot be written.
+            QPrinter* printer = dialog->printer();
+            printer->setOutputFormat(QPrinter::PdfFormat);
+            printer->setOutputFileName(m_dir.filePath("no/such/folder/list.pdf"));
+            widget->print();
+            printed = true;
+        }
+        dialog->reject();
+    });
+    view.OnFilePrintPreview();
+    ASSERT_TRUE(printed);
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0], "The cue list could not be printed: the printer could not be opened.");
+}
+
 TEST_F(ViewPrintTest, DirectPrintWithoutAnyPrinterSaysSo) {
     if (PrinterDefaults::AnyPrinterInstalled()) GTEST_SKIP() << "a printer is installed here";
     CMVView& view = MakeView(3);
@@ -162,6 +220,16 @@ TEST_F(ViewPrintTest, PrintDialogChoicesCarryOverToTheNextJob) {
     // A print-to-file choice is not a printer to keep.
     EXPECT_TRUE(defaults.GetPrinterName().isEmpty());
     EXPECT_TRUE(next.outputFileName().isEmpty());
+}
+
+TEST(PrintRendererTest, WidthsBeyondAnIntAreHeldAtItsLargestValue) {
+    QImage page(100, 100, QImage::Format_RGB32);
+    const mvprint::PrintRenderer renderer(&page, 100, 100);
+    EXPECT_GT(renderer.Measurer().TextWidth("Storm"), 0);
+    EXPECT_EQ(renderer.Measurer().TextWidth(QString()), 0);
+    // So few device pixels to a unit that a word is wider than any int.
+    const mvprint::DeviceTextMeasurer tiny(renderer.Font(), &page, 1e-9);
+    EXPECT_EQ(tiny.TextWidth("Storm"), std::numeric_limits<int>::max());
 }
 
 TEST(PrinterDefaultsTest, LandscapeOnlyWhenADefaultPrinterExists) {
