@@ -191,6 +191,9 @@ void CMVView::currentChanged(const QModelIndex& current, const QModelIndex& prev
 void CMVView::keyboardSearch(const QString&) {}
 
 QModelIndex CMVView::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) {
+    // The item view asks for a row to give the focus to when the keyboard arrives and no row has
+    // it. Giving it none keeps the first key's move relative to the top of the list.
+    if (m_bFocusArriving && !currentIndex().isValid()) return {};
     // The columns are no cells to move between: Home and End (with or without Ctrl) take the
     // focus to the first or the last cue, without scrolling sideways to another column.
     if (cursorAction == MoveHome || cursorAction == MoveEnd) {
@@ -216,6 +219,12 @@ void CMVView::keyPressEvent(QKeyEvent* event) {
 void CMVView::keyReleaseEvent(QKeyEvent* event) {
     if (!event->isAutoRepeat() && event->key() == m_nKeyDownHere) m_nKeyDownHere = 0;
     QTableView::keyReleaseEvent(event);
+}
+
+void CMVView::focusInEvent(QFocusEvent* event) {
+    m_bFocusArriving = true;
+    QTableView::focusInEvent(event);
+    m_bFocusArriving = false;
 }
 
 void CMVView::focusOutEvent(QFocusEvent* event) {

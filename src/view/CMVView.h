@@ -212,6 +212,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    // The keyboard arriving in a list without a focused row leaves it so: the first arrow key or
+    // Home then highlights the first cue, not the second.
+    void focusInEvent(QFocusEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     // Home and End go to the first and the last row, keeping the column, as in any list.
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
@@ -252,4 +255,5 @@ private:
     std::uint64_t m_nextSerial = 1;
     QTimer m_timer;
     int m_nKeyDownHere = 0;  // the key last pressed while the list had the focus, until released
+    bool m_bFocusArriving = false;  // inside focusInEvent
 };

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QHeaderView>
 #include <QImage>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
 #include <memory>
@@ -414,6 +415,68 @@ TEST(ViewKeysTest, HomeAndEndGoToTheFirstAndTheLastCue) {
     doc.DeleteContents();
     QTest::keyClick(view, Qt::Key_End);
     EXPECT_FALSE(view->currentIndex().isValid());
+}
+
+}  // namespace
+
+namespace {
+
+// A list that has just been opened, or whose highlighted cues were deleted, has no row with the
+// focus. The keyboard arriving in it (the window shown, a dialog closed) must not put the focus
+// on the first row by itself: the first arrow key would then highlight the second cue and Home
+// would do nothing, so the operator's first Go would skip the first cue of the show.
+TEST(ViewKeysTest, TheFirstKeyIntoAListWithoutFocusHighlightsTheFirstCue) {
+    CMVDoc doc;
+    doc.OnNewDocument();
+    for (int i = 0; i < 4; ++i) doc.AddCue(-1);
+    QWidget window;
+    auto* other = new QLineEdit(&window);
+    auto* view = new CMVView(&doc, &window);
+    view->move(0, 40);
+    view->resize(600, 300);
+    view->OnInitialUpdate();
+    window.resize(620, 360);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QSignalSpy changed(view, &CMVView::cueSelectionChanged);
+
+    for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Home, Qt::Key_Up}) {
+        view->SelectRows({});
+        view->selectionModel()->clearCurrentIndex();
+        other->setFocus(Qt::TabFocusReason);
+        view->setFocus(Qt::TabFocusReason);
+        QApplication::processEvents();
+        ASSERT_TRUE(view->hasFocus());
+        EXPECT_FALSE(view->currentIndex().isValid()) << QKeySequence(key).toString().toStdString();
+        EXPECT_FALSE(view->HasSelection());
+
+        const int notices = changed.count();
+        QTest::keyClick(view, key);
+        EXPECT_EQ(view->GetSelectedRows(), QList<int>({0}))
+            << QKeySequence(key).toString().toStdString();
+        EXPECT_EQ(view->currentIndex().row(), 0);
+        // The focus arriving on the first row is one notification, as for any other row.
+        EXPECT_EQ(changed.count(), notices + 1);
+    }
+
+    // After Delete the list has no focused row; coming back to it keeps it that way.
+    view->SelectRows({1}, 1);
+    view->RemoveSelectedCues();
+    other->setFocus(Qt::TabFocusReason);
+    view->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    EXPECT_FALSE(view->currentIndex().isValid());
+    QTest::keyClick(view, Qt::Key_Down);
+    EXPECT_EQ(view->GetSelectedRows(), QList<int>({0}));
+
+    // A row that has the focus keeps it when the keyboard comes back: Down goes on from there.
+    view->SelectRows({1}, 1);
+    other->setFocus(Qt::TabFocusReason);
+    view->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    QTest::keyClick(view, Qt::Key_Down);
+    EXPECT_EQ(view->GetSelectedRows(), QList<int>({2}));
 }
 
 }  // namespace
