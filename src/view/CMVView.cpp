@@ -212,6 +212,13 @@ void CMVView::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
+    if (event->matches(QKeySequence::SelectAll)) {
+        // Ctrl+A next to A (Add Cue) must not highlight every cue, or the next Go would start
+        // the whole show at once. Several cues are still chosen with Shift and Ctrl, as in any
+        // list.
+        event->ignore();
+        return;
+    }
     if (!event->isAutoRepeat()) m_nKeyDownHere = event->key();
     QTableView::keyPressEvent(event);
 }

@@ -480,3 +480,32 @@ TEST(ViewKeysTest, TheFirstKeyIntoAListWithoutFocusHighlightsTheFirstCue) {
 }
 
 }  // namespace
+
+namespace {
+
+// Ctrl+A lies next to A (Add Cue). Highlighting every cue with it would make the next Go start
+// the whole show at once, so the list does not take it; Shift with the arrow keys, Home and End
+// still highlights several cues.
+TEST(ViewKeysTest, CtrlANeverHighlightsEveryCue) {
+    CMVDoc doc;
+    doc.OnNewDocument();
+    for (int i = 0; i < 4; ++i) doc.AddCue(-1);
+    QWidget window;
+    auto* view = new CMVView(&doc, &window);
+    view->resize(600, 300);
+    view->OnInitialUpdate();
+    window.show();
+    window.activateWindow();
+    view->setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    view->SelectRows({1}, 1);
+
+    QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(view->GetSelectedRows(), QList<int>({1}));
+    EXPECT_EQ(view->currentIndex().row(), 1);
+
+    QTest::keyClick(view, Qt::Key_End, Qt::ShiftModifier);
+    EXPECT_EQ(view->GetSelectedRows(), QList<int>({1, 2, 3}));
+}
+
+}  // namespace
