@@ -303,4 +303,26 @@ TEST_F(CMVDocFiles, SaveKeepsPermissionsAndFollowsLinks) {
     struct stat st {};
     ASSERT_EQ(::stat(real.constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    // A link to a file not yet there (relative, through a second link) stays a link, and the
+    // save creates the file it names.
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir("lists"));
+    ASSERT_EQ(::symlink("lists/new.MVL", QFile::encodeName(Path("hop.MVL")).constData()), 0);
+    ASSERT_EQ(::symlink("hop.MVL", QFile::encodeName(Path("dangling.MVL")).constData()), 0);
+    ASSERT_TRUE(doc.OnSaveDocument(Path("dangling.MVL"), &error)) << error.toStdString();
+    EXPECT_TRUE(QFileInfo(Path("dangling.MVL")).isSymLink());
+    EXPECT_TRUE(QFileInfo(Path("hop.MVL")).isSymLink());
+    EXPECT_EQ(ReadFile(Path("lists/new.MVL")), doc.SaveToBytes());
+
+    // A link into a folder that does not exist, or a loop of links: the save fails, and the
+    // links are left as they were.
+    ASSERT_EQ(::symlink("nowhere/x.MVL", QFile::encodeName(Path("lost.MVL")).constData()), 0);
+    EXPECT_FALSE(doc.OnSaveDocument(Path("lost.MVL"), &error));
+    EXPECT_TRUE(QFileInfo(Path("lost.MVL")).isSymLink());
+    ASSERT_EQ(::symlink("loopB.MVL", QFile::encodeName(Path("loopA.MVL")).constData()), 0);
+    ASSERT_EQ(::symlink("loopA.MVL", QFile::encodeName(Path("loopB.MVL")).constData()), 0);
+    EXPECT_FALSE(doc.OnSaveDocument(Path("loopA.MVL"), &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_TRUE(QFileInfo(Path("loopA.MVL")).isSymLink());
+    EXPECT_TRUE(QFileInfo(Path("loopB.MVL")).isSymLink());
 }
