@@ -394,8 +394,9 @@ int RunRender(const QStringList& args) {
         if (!writers[k]->Finish()) writeFailed = true;
     }
     if (full) {
-        return Fail(QStringLiteral("%1: the render reached the largest size of a WAV file; a "
-                                   "looped cue plays until it is stopped: give --max-seconds")
+        return Fail(QStringLiteral("%1: the render reached the largest size of a WAV file (4 GiB, "
+                                   "about 6 h 45 min of sound): give --max-seconds, or stop "
+                                   "looped cues with --cmd")
                         .arg(outPath));
     }
     if (writeFailed) return Fail(QStringLiteral("Cannot write %1").arg(outPath));
