@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -160,4 +161,24 @@ TEST_F(CliCueList, BuildRefusesHostileDescriptionsWithAClearMessage) {
         QJsonDocument::fromJson(RunCli({"dump", Path("ends.MVL")}).out)["cues"][0].toObject();
     EXPECT_EQ(cue["channel"].toInteger(), -2147483648LL);
     EXPECT_EQ(cue["fadeIn"].toInteger(), 4294967295LL);
+}
+
+TEST_F(CliCueList, ANameThatIsNotValidTextIsRefusedNotReadOrWrittenUnderAnotherName) {
+    Write("ok.json", R"({"cues": [{}]})");
+    // Qt can pass only text as arguments: a shell gives the program the raw bytes.
+    const auto runRaw = [&](const QString& command, const QString& before) {
+        const QString script =
+            QStringLiteral("cd \"$1\" && exec \"$0\" %1 %2 \"$(printf 'b\\351.MVL')\"")
+                .arg(command, before);
+        return clitest::Run(QStringLiteral("/bin/sh"), {"-c", script, clitest::kCli, m_dir.path()},
+                            30000);
+    };
+    const Result built = runRaw("build", Path("ok.json"));
+    EXPECT_EQ(built.status, 1);
+    EXPECT_TRUE(built.err.contains("not valid text")) << built.err.toStdString();
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{"ok.json"})
+        << "nothing written under a replacement name";
+    const Result dumped = runRaw("dump", "");
+    EXPECT_EQ(dumped.status, 1);
+    EXPECT_TRUE(dumped.err.contains("not valid text")) << dumped.err.toStdString();
 }
