@@ -204,8 +204,10 @@ CueListFile::WriteResult CueListFile::Write(const QByteArray& path, const QByteA
     }
 
     QByteArray temp = folder + "/." + name + ".XXXXXX";
-    if (temp.size() > mvpath::kMaxPath) {
-        // Keep the temporary name within the limit; it only has to be unique in the folder.
+    if (temp.size() > mvpath::kMaxPath || name.size() + 8 > NAME_MAX) {
+        // Keep the temporary name within the limits of a path and of one name (a target named
+        // with 248 bytes or more is valid, its "." + name + ".XXXXXX" is not); it only has to
+        // be unique in the folder.
         temp = folder + "/.mvl-save.XXXXXX";
     }
     Fd out(::mkostemp(temp.data(), O_CLOEXEC));

@@ -289,6 +289,22 @@ TEST_F(CMVDocFiles, FailedWriteNeverDamagesTheOldFile) {
     EXPECT_TRUE(doc.IsModified());
 }
 
+TEST_F(CMVDocFiles, SavesUnderTheLongestNameTheFileSystemTakes) {
+    CMVDoc doc;
+    doc.AddCue(-1);
+    QString error;
+    for (const int length : {200, 247, 248, 255}) {
+        const QString name = QString(length - 4, 'n') + ".MVL";
+        ASSERT_TRUE(doc.OnSaveDocument(Path(name), &error)) << length << error.toStdString();
+        ASSERT_TRUE(doc.OnSaveDocument(Path(name), &error)) << length << " again";
+        EXPECT_EQ(ReadFile(Path(name)), doc.SaveToBytes()) << length;
+    }
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 4)
+        << "no temporary file left behind";
+    EXPECT_FALSE(doc.OnSaveDocument(Path(QString(256, 'n')), &error)) << "one byte too long";
+    EXPECT_FALSE(error.isEmpty());
+}
+
 TEST_F(CMVDocFiles, SaveKeepsPermissionsAndFollowsLinks) {
     CMVDoc doc;
     doc.AddCue(-1);
