@@ -49,8 +49,10 @@ bool ReadInteger(const QJsonObject& object, const char* key, qint64 low, qint64 
     const QJsonValue field = object.value(QLatin1String(key));
     if (field.isUndefined()) return true;
     const double number = field.toDouble(std::numeric_limits<double>::quiet_NaN());
-    if (!field.isDouble() || number != static_cast<double>(static_cast<qint64>(number)) ||
-        number < static_cast<double>(low) || number > static_cast<double>(high)) {
+    // The range first: converting a double beyond 64 bits (1e300) to an integer is undefined.
+    if (!field.isDouble() || !(number >= static_cast<double>(low)) ||
+        !(number <= static_cast<double>(high)) ||
+        number != static_cast<double>(static_cast<qint64>(number))) {
         *error = QStringLiteral("\"%1\" must be a whole number from %2 to %3.")
                      .arg(QLatin1String(key))
                      .arg(low)

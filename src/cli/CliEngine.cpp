@@ -101,6 +101,12 @@ public:
         return m_file.write(Header(0)) == 44;
     }
     bool Append(const std::vector<int16_t>& samples) {
+        // A WAV file counts its sound in 32 bits: stop there rather than write on for ever
+        // (a looped cue plays until something stops it).
+        if (samples.size() * 2 > kMaxDataBytes - m_dataBytes) {
+            m_full = true;
+            return false;
+        }
         QByteArray bytes;
         bytes.reserve(static_cast<qsizetype>(samples.size() * 2));
         for (int16_t s : samples) {
@@ -110,8 +116,9 @@ public:
         m_dataBytes += static_cast<uint64_t>(bytes.size());
         return m_file.write(bytes) == bytes.size();
     }
+    bool IsFull() const { return m_full; }
     bool Finish() {
-        if (m_dataBytes > 0xFFFFFFFFull - 36) return false;
+        if (m_dataBytes > kMaxDataBytes) return false;
         if (!m_file.seek(0) || m_file.write(Header(static_cast<uint32_t>(m_dataBytes))) != 44) {
             return false;
         }
@@ -125,8 +132,11 @@ private:
         return QByteArray(h.data(), h.size());
     }
 
+    static constexpr uint64_t kMaxDataBytes = 0xFFFFFFFFull - 36;
+
     QFile m_file;
     uint64_t m_dataBytes = 0;
+    bool m_full = false;
 };
 
 // Collects the players' reports, each stamped with the output frame at which it was made: the
@@ -378,8 +388,16 @@ int RunRender(const QStringList& args) {
     }
 
     live.clear();  // stops whatever still plays at --max-seconds
+    bool full = false;
     for (int k = 0; k < channels; ++k) {
+        full = full || writers[k]->IsFull();
         if (!writers[k]->Finish()) writeFailed = true;
+    }
+    if (full) {
+        return Fail(QStringLiteral("%1: the render reached the largest size of a WAV file (4 GiB, "
+                                   "about 6 h 45 min of sound): give --max-seconds, or stop "
+                                   "looped cues with --cmd")
+                        .arg(outPath));
     }
     if (writeFailed) return Fail(QStringLiteral("Cannot write %1").arg(outPath));
     return 0;

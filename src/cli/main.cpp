@@ -1,4 +1,6 @@
+#include <QByteArray>
 #include <QCoreApplication>
+#include <QFile>
 #include <QStringList>
 #include <cstdio>
 #include <cstring>
@@ -28,7 +30,19 @@ int main(int argc, char** argv) {
     }
     const char* command = argv[1];
     QStringList args;
-    for (int i = 2; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    for (int i = 2; i < argc; ++i) {
+        // A file name that is not valid text in the system's encoding would come back from the
+        // text as another name: a list read from or, worse, written to a file never named.
+        const QString arg = QFile::decodeName(argv[i]);
+        if (QFile::encodeName(arg) != QByteArray(argv[i])) {
+            std::fprintf(stderr,
+                         "%s: the name is not valid text in this system's encoding; rename the "
+                         "file\n",
+                         argv[i]);
+            return 1;
+        }
+        args << arg;
+    }
 
 #ifdef MARVANE_CLI_PRINT
     if (std::strcmp(command, "print") == 0) return cli::RunPrint(args);

@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -52,18 +53,35 @@ mode_t CurrentUmask() {
     return 022;
 }
 
-// The file a save replaces: the target of a symbolic link, else the path itself.
+// The file a save replaces: the target of a symbolic link, else the path itself. A link whose
+// target does not exist yet is followed too, so the save creates the file the link names, as
+// writing through the link would, instead of replacing the link by a file. Empty for a loop
+// of links.
 QByteArray SaveTarget(const QByteArray& path) {
-    struct stat st {};
-    if (::lstat(path.constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char* resolved = ::realpath(path.constData(), nullptr);
+    constexpr int kMaxLinks = 40;  // as the system's own limit on links in a path
+    QByteArray current = path;
+    for (int hops = 0; hops <= kMaxLinks; ++hops) {
+        struct stat st {};
+        if (::lstat(current.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+        char* resolved = ::realpath(current.constData(), nullptr);
         if (resolved != nullptr) {
             QByteArray target(resolved);
             std::free(resolved);
             return target;
         }
+        // A dangling link: follow it by hand, one link at a time.
+        char buffer[PATH_MAX];
+        const ssize_t n = ::readlink(current.constData(), buffer, sizeof buffer);
+        if (n <= 0 || n >= static_cast<ssize_t>(sizeof buffer)) return QByteArray();
+        const QByteArray link(buffer, static_cast<qsizetype>(n));
+        if (link.startsWith('/')) {
+            current = link;
+        } else {
+            const qsizetype slash = current.lastIndexOf('/');
+            current = slash < 0 ? link : current.left(slash + 1) + link;
+        }
     }
-    return path;
+    return QByteArray();
 }
 
 bool WriteAll(int fd, const char* data, qsizetype size) {
@@ -153,6 +171,10 @@ CueListFile::WriteResult CueListFile::Write(const QByteArray& path, const QByteA
         return kCreateFailed;
     }
     const QByteArray target = SaveTarget(path);
+    if (target.isEmpty()) {
+        *cause = FileError::kBadPath;
+        return kCreateFailed;
+    }
     // Only '/' separates on this file system; a name with '\' in it is just a name.
     const qsizetype slash = target.lastIndexOf('/');
     const QByteArray folder =
@@ -182,8 +204,10 @@ CueListFile::WriteResult CueListFile::Write(const QByteArray& path, const QByteA
     }
 
     QByteArray temp = folder + "/." + name + ".XXXXXX";
-    if (temp.size() > mvpath::kMaxPath) {
-        // Keep the temporary name within the limit; it only has to be unique in the folder.
+    if (temp.size() > mvpath::kMaxPath || name.size() + 8 > NAME_MAX) {
+        // Keep the temporary name within the limits of a path and of one name (a target named
+        // with 248 bytes or more is valid, its "." + name + ".XXXXXX" is not); it only has to
+        // be unique in the folder.
         temp = folder + "/.mvl-save.XXXXXX";
     }
     Fd out(::mkostemp(temp.data(), O_CLOEXEC));

@@ -19,6 +19,7 @@
 #include <QToolBar>
 #include <QUrl>
 #include <algorithm>
+#include <cstdint>
 
 #include "cuelist/CMVDoc.h"
 #include "cuelist/CQRecord.h"
@@ -579,12 +580,18 @@ bool CMainFrame::RestoreWindowRect() {
     const int top = mvapp::GetProfileInt(section, QStringLiteral("Top"), -1);
     const int bottom = mvapp::GetProfileInt(section, QStringLiteral("Bottom"), -1);
     if (left == right || top == bottom) return false;
-    const int width = right - left;
-    const int height = bottom - top;
+    // In 64 bits: the stored numbers may be anything, and their difference overflow an int.
+    const int64_t width = static_cast<int64_t>(right) - left;
+    const int64_t height = static_cast<int64_t>(bottom) - top;
     if (width <= 0 || height <= 0) return false;  // an inverted rectangle is no rectangle
+    // A window larger than all the screens together is no size a window had here: it would
+    // only ask the window system for a huge surface.
+    QRect desktop;
+    for (const QScreen* screen : QGuiApplication::screens()) desktop |= screen->geometry();
+    if (width > desktop.width() || height > desktop.height()) return false;
     // A window placed where no screen shows it (a screen since unplugged, the far-away place of
     // a minimised window) would be lost in front of an audience: the default place stands.
-    const QRect wanted(left, top, width, height);
+    const QRect wanted(left, top, static_cast<int>(width), static_cast<int>(height));
     bool visible = false;
     for (const QScreen* screen : QGuiApplication::screens())
         visible = visible || screen->availableGeometry().intersects(wanted);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -112,4 +113,72 @@ TEST_F(CliCueList, FailuresPrintTheProgramsMessageAndExitWithOne) {
         QJsonDocument::fromJson(RunCli({"dump", Path("ok.MVL")}).out)["cues"][0].toObject();
     EXPECT_EQ(cue["fadeOut"].toInt(), 5000);
     EXPECT_EQ(cue["id"].toString(), "");
+}
+
+TEST_F(CliCueList, BuildRefusesHostileDescriptionsWithAClearMessage) {
+    const QString deep = QString(100000, '[') + QString(100000, ']');
+    struct Case {
+        QByteArray json;
+        QString says;  // a part of the message
+    };
+    const Case cases[] = {
+        {"[]", "not an object"},
+        {"\"cues\"", "is not a cue list description"},
+        {"", "is not a cue list description"},
+        {deep.toLatin1(), "is not a cue list description"},
+        {R"({"cues": {"0": {}}})", "\"cues\" must be an array."},
+        {R"({"cues": [[]]})", "cue 1 must be an object."},
+        {R"({"cues": [{}, 7]})", "cue 2 must be an object."},
+        {R"({"cues": [{"channel": 1e300}]})", "\"channel\" must be a whole number"},
+        {R"({"cues": [{"volume": -1e300}]})", "\"volume\" must be a whole number"},
+        {R"({"cues": [{"pan": 9223372036854775808}]})", "\"pan\" must be a whole number"},
+        {R"({"cues": [{"pan": 2147483648}]})", "\"pan\" must be a whole number"},
+        {R"({"cues": [{"fadeIn": -1}]})", "\"fadeIn\" must be a whole number"},
+        {R"({"cues": [{"fadeOut": 4294967296}]})", "\"fadeOut\" must be a whole number"},
+        {R"({"cues": [{"flags": 0.5}]})", "\"flags\" must be a whole number"},
+        {R"({"cues": [{"channel": "1"}]})", "\"channel\" must be a whole number"},
+        {R"({"cues": [{"channel": null}]})", "\"channel\" must be a whole number"},
+        {R"({"cues": [{"id": 5}]})", "\"id\" must be a text."},
+        {R"({"cues": [{"path": ["a"]}]})", "\"path\" must be a text."},
+        {R"({"lastCueNumber": 1e19, "cues": []})", "\"lastCueNumber\" must be a whole number"},
+        {R"({"lastCueNumber": -1e19})", "\"lastCueNumber\" must be a whole number"},
+    };
+    for (const Case& c : cases) {
+        Write("hostile.json", c.json);
+        const Result r = RunCli({"build", Path("hostile.json"), Path("o.MVL")});
+        EXPECT_EQ(r.status, 1) << c.json.left(80).toStdString();
+        EXPECT_TRUE(QString::fromLocal8Bit(r.err).contains(c.says))
+            << c.json.left(80).toStdString() << ": " << r.err.toStdString();
+        EXPECT_FALSE(QFile::exists(Path("o.MVL"))) << c.json.left(80).toStdString();
+    }
+
+    // The ends of every range are taken.
+    Write("ends.json",
+          R"({"lastCueNumber": 4294967295, "cues": [{"channel": -2147483648,
+              "volume": 2147483647, "fadeIn": 4294967295, "flags": 0, "reserved": 255}]})");
+    ASSERT_EQ(RunCli({"build", Path("ends.json"), Path("ends.MVL")}).status, 0);
+    const QJsonObject cue =
+        QJsonDocument::fromJson(RunCli({"dump", Path("ends.MVL")}).out)["cues"][0].toObject();
+    EXPECT_EQ(cue["channel"].toInteger(), -2147483648LL);
+    EXPECT_EQ(cue["fadeIn"].toInteger(), 4294967295LL);
+}
+
+TEST_F(CliCueList, ANameThatIsNotValidTextIsRefusedNotReadOrWrittenUnderAnotherName) {
+    Write("ok.json", R"({"cues": [{}]})");
+    // Qt can pass only text as arguments: a shell gives the program the raw bytes.
+    const auto runRaw = [&](const QString& command, const QString& before) {
+        const QString script =
+            QStringLiteral("cd \"$1\" && exec \"$0\" %1 %2 \"$(printf 'b\\351.MVL')\"")
+                .arg(command, before);
+        return clitest::Run(QStringLiteral("/bin/sh"), {"-c", script, clitest::kCli, m_dir.path()},
+                            30000);
+    };
+    const Result built = runRaw("build", Path("ok.json"));
+    EXPECT_EQ(built.status, 1);
+    EXPECT_TRUE(built.err.contains("not valid text")) << built.err.toStdString();
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{"ok.json"})
+        << "nothing written under a replacement name";
+    const Result dumped = runRaw("dump", "");
+    EXPECT_EQ(dumped.status, 1);
+    EXPECT_TRUE(dumped.err.contains("not valid text")) << dumped.err.toStdString();
 }

@@ -289,6 +289,22 @@ TEST_F(CMVDocFiles, FailedWriteNeverDamagesTheOldFile) {
     EXPECT_TRUE(doc.IsModified());
 }
 
+TEST_F(CMVDocFiles, SavesUnderTheLongestNameTheFileSystemTakes) {
+    CMVDoc doc;
+    doc.AddCue(-1);
+    QString error;
+    for (const int length : {200, 247, 248, 255}) {
+        const QString name = QString(length - 4, 'n') + ".MVL";
+        ASSERT_TRUE(doc.OnSaveDocument(Path(name), &error)) << length << error.toStdString();
+        ASSERT_TRUE(doc.OnSaveDocument(Path(name), &error)) << length << " again";
+        EXPECT_EQ(ReadFile(Path(name)), doc.SaveToBytes()) << length;
+    }
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 4)
+        << "no temporary file left behind";
+    EXPECT_FALSE(doc.OnSaveDocument(Path(QString(256, 'n')), &error)) << "one byte too long";
+    EXPECT_FALSE(error.isEmpty());
+}
+
 TEST_F(CMVDocFiles, SaveKeepsPermissionsAndFollowsLinks) {
     CMVDoc doc;
     doc.AddCue(-1);
@@ -303,4 +319,26 @@ TEST_F(CMVDocFiles, SaveKeepsPermissionsAndFollowsLinks) {
     struct stat st {};
     ASSERT_EQ(::stat(real.constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    // A link to a file not yet there (relative, through a second link) stays a link, and the
+    // save creates the file it names.
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir("lists"));
+    ASSERT_EQ(::symlink("lists/new.MVL", QFile::encodeName(Path("hop.MVL")).constData()), 0);
+    ASSERT_EQ(::symlink("hop.MVL", QFile::encodeName(Path("dangling.MVL")).constData()), 0);
+    ASSERT_TRUE(doc.OnSaveDocument(Path("dangling.MVL"), &error)) << error.toStdString();
+    EXPECT_TRUE(QFileInfo(Path("dangling.MVL")).isSymLink());
+    EXPECT_TRUE(QFileInfo(Path("hop.MVL")).isSymLink());
+    EXPECT_EQ(ReadFile(Path("lists/new.MVL")), doc.SaveToBytes());
+
+    // A link into a folder that does not exist, or a loop of links: the save fails, and the
+    // links are left as they were.
+    ASSERT_EQ(::symlink("nowhere/x.MVL", QFile::encodeName(Path("lost.MVL")).constData()), 0);
+    EXPECT_FALSE(doc.OnSaveDocument(Path("lost.MVL"), &error));
+    EXPECT_TRUE(QFileInfo(Path("lost.MVL")).isSymLink());
+    ASSERT_EQ(::symlink("loopB.MVL", QFile::encodeName(Path("loopA.MVL")).constData()), 0);
+    ASSERT_EQ(::symlink("loopA.MVL", QFile::encodeName(Path("loopB.MVL")).constData()), 0);
+    EXPECT_FALSE(doc.OnSaveDocument(Path("loopA.MVL"), &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_TRUE(QFileInfo(Path("loopA.MVL")).isSymLink());
+    EXPECT_TRUE(QFileInfo(Path("loopB.MVL")).isSymLink());
 }

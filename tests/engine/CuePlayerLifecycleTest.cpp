@@ -1,6 +1,9 @@
 // Players that cannot play, and the lifetime rules of players that can.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -106,6 +109,51 @@ TEST(CuePlayerLifecycle, DestroyingAPlayingPlayerStopsItAtOnceAndReportsNothingM
     auto ended = rig.Play(rig.WavCue("short.wav", Ramp16(10, 2, 44100)));
     ASSERT_TRUE(rig.RenderUntilEnded(ended.get(), 100 * kRefillFrames));
     ended.reset();
+}
+
+TEST(CuePlayerLifecycle, AFileThatChangesUnderAPlayingCueEndsItCleanlyOrPlaysOn) {
+    // The samples of frame i of Ramp16: the file's sound, recognisable frame by frame.
+    const auto ramp = [](uint64_t i) {
+        return static_cast<int16_t>(1 + static_cast<int>(i % 30000));
+    };
+    constexpr uint32_t kFrames = 441000;  // ten seconds
+    constexpr uint32_t kKept = 50000;     // frames left by the truncation, past the read buffer
+    for (const bool looped : {false, true}) {
+        for (const int64_t keptBytes : {int64_t{44} + 4 * kKept, int64_t{44}, int64_t{0}}) {
+            SCOPED_TRACE(testing::Message() << "looped " << looped << ", kept " << keptBytes);
+            EngineRig rig;
+            CQRecord* cue = rig.WavCue("shrinks.wav", Ramp16(kFrames, 2, 44100),
+                                       looped ? CQRecord::kFlagLooped : 0);
+            auto player = rig.Play(cue);
+            rig.RenderRefills(10);
+            ASSERT_EQ(::truncate(cue->m_strPath.constData(), keptBytes), 0);
+            // The reads that fail end the data: the cue plays out what it read and ends, and
+            // nothing stale repeats after it, looped or not.
+            ASSERT_TRUE(rig.RenderUntilEnded(player.get(), 40 * kRefillFrames + kKept));
+            rig.RenderTo(rig.device->GetFramesRendered() + 20 * kRefillFrames);
+            const uint64_t heard = keptBytes > 44 ? kKept : 10 * kRefillFrames;
+            for (uint64_t i = 0; i < heard; ++i) ASSERT_EQ(rig.Left(i + 2), ramp(i)) << i;
+            const int64_t ended = rig.log->FrameOf(player.get(), PLAYER_ENDED);
+            EXPECT_LT(ended, static_cast<int64_t>(std::max<uint64_t>(heard, 16 * kRefillFrames) +
+                                                  20 * kRefillFrames));
+            EXPECT_TRUE(rig.SilentFrom(static_cast<uint64_t>(ended)));
+            EXPECT_EQ(player->GetRemainingMs(), 0u);
+            EXPECT_EQ(cue->m_nPlayCount.load(), 0);
+        }
+    }
+
+    // Deleted, or replaced by another file under its name: the open file plays on to its end.
+    for (const bool replace : {false, true}) {
+        EngineRig rig;
+        CQRecord* cue = rig.WavCue("gone.wav", Ramp16(30000, 2, 44100));
+        auto player = rig.Play(cue);
+        rig.RenderRefills(2);
+        ASSERT_EQ(::unlink(cue->m_strPath.constData()), 0);
+        if (replace) rig.WriteFile("gone.wav", Ramp16(100, 2, 44100, 20000));
+        ASSERT_TRUE(rig.RenderUntilEnded(player.get(), 30000 + 40 * kRefillFrames)) << replace;
+        for (uint64_t i = 0; i < 30000; ++i) ASSERT_EQ(rig.Left(i + 2), ramp(i)) << i;
+        EXPECT_TRUE(rig.SilentFrom(30002)) << replace;
+    }
 }
 
 TEST(CuePlayerLifecycle, WithoutAReceiverTheWorkerNeitherCountsNorReports) {

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QWheelEvent>
+#include <climits>
 #include <memory>
 
 #include "cuelist/CMVDoc.h"
@@ -458,6 +459,24 @@ TEST_F(MainFrameTest, WindowRectangleIsSavedAndRestored) {
     mvapp::WriteProfileInt("MainFrame", "Bottom", -31970);
     EXPECT_FALSE(frame->RestoreWindowRect());
     EXPECT_GT(frame->x(), -1000);
+
+    // Absurd numbers from a damaged or hand-edited settings file: no overflow, no window larger
+    // than every screen together, and the default size stands.
+    const QSize before = frame->size();
+    const struct {
+        int left, top, right, bottom;
+    } absurd[] = {
+        {INT_MIN, INT_MIN, INT_MAX, INT_MAX}, {0, 0, INT_MAX, INT_MAX},     {0, 0, 2000000000, 300},
+        {INT_MAX, 0, INT_MIN, 300},           {-100, -100, 100000, 100000},
+    };
+    for (const auto& r : absurd) {
+        mvapp::WriteProfileInt("MainFrame", "Left", r.left);
+        mvapp::WriteProfileInt("MainFrame", "Top", r.top);
+        mvapp::WriteProfileInt("MainFrame", "Right", r.right);
+        mvapp::WriteProfileInt("MainFrame", "Bottom", r.bottom);
+        EXPECT_FALSE(frame->RestoreWindowRect()) << r.left << " " << r.right;
+        EXPECT_EQ(frame->size(), before);
+    }
 }
 
 TEST_F(MainFrameTest, HelpWithoutItsPagesSaysSoInsteadOfDoingNothing) {

@@ -236,15 +236,20 @@ uint32_t SoundBuffer::MixInto(float* acc, uint32_t frames) {
         }
         const uint32_t n = std::min(frames - done, end - cursor);
 
+        const uint32_t bit = 1u << (cursor / kSegmentFrames);
         if (cursor == segmentStart && streaming) {
             // A segment starts playing: it must have been refilled since it last played.
-            const uint32_t bit = 1u << (cursor / kSegmentFrames);
             if ((m_freshSegments.fetch_and(~bit, std::memory_order_acquire) & bit) == 0) {
                 ++underruns;
+                m_staleSegments |= bit;
+            } else {
+                m_staleSegments &= ~bit;
             }
         }
+        // What a stale segment holds was heard a whole ring ago: silence is the lesser fault.
+        const bool stale = streaming && (m_staleSegments & bit) != 0;
 
-        if (audible) {
+        if (audible && !stale) {
             float* out = acc + 2 * static_cast<size_t>(done);
             const std::atomic<uint32_t>* in = m_ring.get() + cursor;
             for (uint32_t j = 0; j < n; ++j) {

@@ -108,7 +108,7 @@ public:
     bool GetRefillsExpected() const;
 
     // Segments that started playing without having been refilled since they last played
-    // (streaming buffers only). Any thread.
+    // (streaming buffers only); such a segment is played as silence. Any thread.
     uint64_t GetUnderrunCount() const;
 
 private:
@@ -159,6 +159,10 @@ private:
     std::atomic<bool> m_refillsExpected{false};
     std::atomic<uint32_t> m_freshSegments{0};     // bit s: refilled since it last started
     std::atomic<uint32_t> m_awaitingSegments{0};  // bit s: signalled, not yet refilled
+    // Device thread: bit s: segment s started playing without a refill since it last played;
+    // it plays silent until it starts again refilled, so a stalled worker never leaves the
+    // ring repeating old sound.
+    uint32_t m_staleSegments = 0;
     std::atomic<uint64_t> m_underruns{0};
 
     std::mutex m_refillMutex;  // only for the offline waiter's condition variable

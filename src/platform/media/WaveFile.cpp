@@ -33,9 +33,11 @@ int64_t ChunkNext(int64_t dataOffset, uint32_t size) {
 bool WaveFile::Open(const QByteArray& path) {
     Close();
     if (path.isEmpty() || path.contains('\0')) return false;
+    // Non-blocking, so a FIFO named as a sound file cannot hang the caller in open() until
+    // some writer turns up; only regular files are read, and those then block as usual.
     int fd;
     do {
-        fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+        fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return false;
     struct stat st {};
@@ -43,6 +45,8 @@ bool WaveFile::Open(const QByteArray& path) {
         ::close(fd);
         return false;
     }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     m_fd = fd;
     m_length = static_cast<int64_t>(st.st_size);
     m_pos = 0;

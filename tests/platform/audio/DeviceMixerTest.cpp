@@ -221,13 +221,38 @@ TEST_F(DeviceMixerTest, CountsSegmentsPlayedBeforeTheyWereRefilled) {
     }
     EXPECT_EQ(buffer->GetUnderrunCount(), 0u);
 
-    // The worker stops refilling: the ring plays what it was given, then every segment that
-    // comes round again is stale.
-    MixFrames(Mixer(), 16384);
+    // The worker stops refilling (a read that hangs): the ring plays what it was given, then
+    // every segment that comes round again is stale and falls silent, however long it lasts,
+    // in passes of any size.
+    const auto allAt = [](const std::vector<Frame>& frames, int16_t value) {
+        for (const Frame& f : frames) {
+            if (f.left != value || f.right != value) return false;
+        }
+        return true;
+    };
+    EXPECT_TRUE(allAt(MixFrames(Mixer(), 16384), 5));
     EXPECT_EQ(buffer->GetUnderrunCount(), 0u);
-    MixFrames(Mixer(), 16384);
+    EXPECT_TRUE(allAt(MixFrames(Mixer(), 16384), 0));
     EXPECT_EQ(buffer->GetUnderrunCount(), 8u);
     EXPECT_EQ(Mixer().GetUnderrunCount(), 8u);
+    for (int pass = 0; pass < 64; ++pass) ASSERT_TRUE(allAt(MixFrames(Mixer(), 500), 0)) << pass;
+
+    // A segment refilled while the ring plays silent sounds from its next start on; the others
+    // stay silent.
+    uint32_t playByte = 0;
+    uint32_t writeByte = 0;
+    ASSERT_TRUE(buffer->GetCurrentPosition(&playByte, &writeByte));
+    const uint32_t at = playByte / 4;  // frame 40192 % 16384, in segment 3
+    ASSERT_EQ(at, 7424u);
+    ASSERT_TRUE(
+        FillRegion(*buffer, 0, 8192, [](uint32_t, int16_t* l, int16_t* r) { *l = *r = 7; }));
+    const std::vector<Frame> next = MixFrames(Mixer(), 16384);
+    const auto part = [&](uint32_t from, uint32_t to) {
+        return std::vector<Frame>(next.begin() + from, next.begin() + to);
+    };
+    EXPECT_TRUE(allAt(part(0, 16384 - at), 0));                  // segments 3 to 7
+    EXPECT_TRUE(allAt(part(16384 - at, 16384 - at + 2048), 7));  // segment 0, refilled
+    EXPECT_TRUE(allAt(part(16384 - at + 2048, 16384), 0));       // segments 1 to 3
 
     // A buffer without notifications is not streamed and never underruns.
     auto still = NewBuffer(1, 1);

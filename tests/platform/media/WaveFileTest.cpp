@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QTemporaryDir>
+#include <chrono>
 #include <cmath>
+#include <future>
 #include <limits>
 
 #include "platform/media/TestWav.h"
@@ -157,6 +163,49 @@ TEST_F(WaveFileTest, EveryTruncationOfAFileIsHandled) {
             EXPECT_EQ(m_end, n);
         }
     }
+}
+
+TEST_F(WaveFileTest, RefusesWhatIsNotARegularFileWithoutBlocking) {
+    const QByteArray fifo = m_dir.filePath(QStringLiteral("pipe.wav")).toLocal8Bit();
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    // Opening a FIFO for reading waits for a writer unless told not to: run it aside, and
+    // release it with a writer if it does block, so a fault fails the test instead of hanging.
+    auto opened = std::async(std::launch::async, [&] {
+        WaveFile file;
+        return file.Open(fifo);
+    });
+    if (opened.wait_for(std::chrono::seconds(2)) != std::future_status::ready) {
+        const int writer = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK);
+        opened.wait();
+        if (writer >= 0) ::close(writer);
+        FAIL() << "opening a FIFO blocked";
+    }
+    EXPECT_FALSE(opened.get()) << "a FIFO is not a sound file";
+
+    WaveFile file;
+    EXPECT_FALSE(file.Open(m_dir.path().toLocal8Bit())) << "a folder";
+    EXPECT_FALSE(file.Open(m_dir.filePath(QStringLiteral("missing.wav")).toLocal8Bit()));
+    EXPECT_FALSE(file.Open("/dev/zero")) << "a device";
+    EXPECT_FALSE(file.IsOpen());
+}
+
+TEST_F(WaveFileTest, AFileThatShrinksUnderTheReaderReadsToItsNewEndAndNoFurther) {
+    QByteArray bytes;
+    for (int i = 0; i < 4 * 10000; ++i) bytes.append(static_cast<char>(i));
+    const QByteArray path = Write(bytes, "shrinks.raw");
+    WaveFile file;
+    ASSERT_TRUE(file.Open(path));
+    ASSERT_TRUE(file.SetBuffer(4 * 16));
+    uint8_t frame[4];
+    ASSERT_TRUE(file.ReadFrame(frame, 4));
+    ASSERT_EQ(::truncate(path.constData(), 4 * 100 + 2), 0);  // ends inside a frame
+    int frames = 1;
+    while (file.ReadFrame(frame, 4) && frames < 20000) ++frames;
+    EXPECT_EQ(frames, 100) << "whole frames up to the new end, then the end of the data";
+    EXPECT_FALSE(file.ReadFrame(frame, 4)) << "and it stays at the end";
+    uint8_t block[64];
+    EXPECT_EQ(file.Read(block, sizeof block), 2) << "the half frame left";
+    EXPECT_EQ(file.Read(block, sizeof block), 0);
 }
 
 TEST_F(WaveFileTest, HostileChunkSizesNeitherLoopNorOverrun) {
