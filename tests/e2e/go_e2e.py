@@ -399,7 +399,7 @@ def main():
             time.sleep(2.3)
             program.focus()
             select_first_row(program)
-            program.key("ctrl+a")  # every row
+            program.key("shift+End")  # every row: from the first to the last
             program.key("Return")
             time.sleep(1.0)
             if args.screenshots:
