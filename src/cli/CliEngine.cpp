@@ -103,7 +103,7 @@ public:
     bool Append(const std::vector<int16_t>& samples) {
         // A WAV file counts its sound in 32 bits: stop there rather than write on for ever
         // (a looped cue plays until something stops it).
-        if (samples.size() * 2 > kMaxDataBytes - m_dataBytes) {
+        if (samples.size() * 2 > kMaxStereo16DataBytes - m_dataBytes) {
             m_full = true;
             return false;
         }
@@ -118,7 +118,6 @@ public:
     }
     bool IsFull() const { return m_full; }
     bool Finish() {
-        if (m_dataBytes > kMaxDataBytes) return false;
         if (!m_file.seek(0) || m_file.write(Header(static_cast<uint32_t>(m_dataBytes))) != 44) {
             return false;
         }
@@ -131,8 +130,6 @@ private:
         const auto h = PcmWaveHeader(2, 44100, 16, dataBytes);
         return QByteArray(h.data(), h.size());
     }
-
-    static constexpr uint64_t kMaxDataBytes = 0xFFFFFFFFull - 36;
 
     QFile m_file;
     uint64_t m_dataBytes = 0;

@@ -237,7 +237,8 @@ private:
     PlayerSlot* FindSlot(const CCuePlayer* player) const;
     PlayerSlot* FindSlot(std::uint64_t serial) const;
     void OnSlotStatus(std::uint64_t serial, int code);
-    void UnlistPlayer(CCuePlayer* player);
+    // Takes `player` off the list of those that take commands; false when it was not on it.
+    bool UnlistPlayer(CCuePlayer* player);
     void ChooseCurrentPlayer();
     void DeleteSlot(PlayerSlot* slot);
     bool StartPlayer(CQRecord* cue, bool makeCurrent);

@@ -167,16 +167,14 @@ void CMVView::OnCueStatus(int code, CCuePlayer* player) {
     const int row = FindRow(cue);
     if (row >= 0) InvalidateCueRow(row);
 
-    // A player leaves the list once: at its fade past -40 dB or at its end, whichever comes
-    // first. Only then does a Normal cue move the highlight on; the end of a faded one must not
-    // move it again, off a row the operator has highlighted since (perhaps to play it again).
-    const bool listed = std::find(m_players.begin(), m_players.end(), player) != m_players.end();
     if (code == PLAYER_FADED) slot->faded = true;
-    if (slot->faded || code == PLAYER_ENDED) {
-        if (listed && row >= 0 && cue->GetCueType() == CQRecord::kTypeNormal && IsRowSelected(row))
-            SelectCueGroup(row + 1);
-        // From now on no command reaches it; a faded player finishes its fade by itself.
-        UnlistPlayer(player);
+    // From now on no command reaches it; a faded player finishes its fade by itself. A player
+    // leaves the list once: at its fade past -40 dB or at its end, whichever comes first. Only
+    // then does a Normal cue move the highlight on; the end of a faded one must not move it
+    // again, off a row the operator has highlighted since (perhaps to play it again).
+    if ((slot->faded || code == PLAYER_ENDED) && UnlistPlayer(player) && row >= 0 &&
+        cue->GetCueType() == CQRecord::kTypeNormal && IsRowSelected(row)) {
+        SelectCueGroup(row + 1);
     }
 
     ChooseCurrentPlayer();
@@ -188,8 +186,11 @@ void CMVView::OnCueStatus(int code, CCuePlayer* player) {
     setFocus();
 }
 
-void CMVView::UnlistPlayer(CCuePlayer* player) {
-    m_players.erase(std::remove(m_players.begin(), m_players.end(), player), m_players.end());
+bool CMVView::UnlistPlayer(CCuePlayer* player) {
+    const auto gone = std::remove(m_players.begin(), m_players.end(), player);
+    const bool listed = gone != m_players.end();
+    m_players.erase(gone, m_players.end());
+    return listed;
 }
 
 void CMVView::ChooseCurrentPlayer() {

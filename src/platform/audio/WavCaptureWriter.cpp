@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr uint64_t kMaxDataBytes = 0xFFFFFFFFull - 36 - 3;  // keeps the RIFF size in 32 bits
-
 bool WriteAll(int fd, const void* data, size_t bytes, off_t offset) {
     const auto* p = static_cast<const uint8_t*>(data);
     while (bytes > 0) {
@@ -83,7 +81,7 @@ bool WavCaptureWriter::Drain() {
         const uint64_t start = taken % kRingFrames;
         const uint64_t n = std::min<uint64_t>(write - taken, kRingFrames - start);
         const uint64_t bytes = n * 4;
-        if (!m_full && m_dataBytes + bytes <= kMaxDataBytes) {
+        if (!m_full && m_dataBytes + bytes <= kMaxStereo16DataBytes) {
             ok = WriteAll(m_fd, m_ring.get() + start, bytes,
                           static_cast<off_t>(kWaveHeaderBytes + m_dataBytes)) &&
                  ok;

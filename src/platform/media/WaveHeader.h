@@ -6,6 +6,8 @@
 // The 44 bytes that open a plain PCM WAV file: a RIFF header, a 16-byte "fmt " chunk and the
 // head of a "data" chunk of `dataBytes` bytes. The caller keeps 36 + dataBytes within 32 bits.
 inline constexpr int kWaveHeaderBytes = 44;
+// The most sound such a file holds in whole 16-bit stereo frames: 36 + dataBytes fits in 32 bits.
+inline constexpr uint64_t kMaxStereo16DataBytes = (0xFFFFFFFFull - 36) / 4 * 4;
 
 inline std::array<char, kWaveHeaderBytes> PcmWaveHeader(uint16_t channels, uint32_t rate,
                                                         uint16_t bits, uint32_t dataBytes) {
