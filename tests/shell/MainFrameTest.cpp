@@ -81,6 +81,18 @@ protected:
         return *m_frame;
     }
 
+    // Highlights the first row and starts `cue` as the frame's current player, as Go would;
+    // null when the player failed.
+    std::unique_ptr<CCuePlayer> StartCurrent(CMainFrame& frame, CQRecord* cue) {
+        frame.GetView()->SelectRows({0}, 0);
+        frame.UpdateCommandUI();
+        auto player = std::make_unique<CCuePlayer>(cue, 0, std::weak_ptr<IPlayerStatusReceiver>{});
+        if (player->IsFailed()) return nullptr;
+        player->Start();
+        frame.OnCueStatus(player.get());
+        return player;
+    }
+
     CQRecord* AddTone(const char* description) {
         CQRecord* cue = viewtest::AddCue(*m_doc, m_tone, CQRecord::kTypeNormal);
         cue->m_strDescription = description;
@@ -161,12 +173,8 @@ TEST_F(MainFrameTest, MessageBoxesShowFileNamesAsTheyAre) {
 TEST_F(MainFrameTest, ThumbHeldByOperatorIsNotMovedAndSeeksOnceAtTheEnd) {
     CQRecord* cue = AddTone("Wind");
     CMainFrame& frame = MakeFrame();
-    frame.GetView()->SelectRows({0}, 0);
-    frame.UpdateCommandUI();
-    CCuePlayer player(cue, 0, {});
-    ASSERT_FALSE(player.IsFailed());
-    player.Start();
-    frame.OnCueStatus(&player);
+    const std::unique_ptr<CCuePlayer> player = StartCurrent(frame, cue);
+    ASSERT_TRUE(player);
     QSlider* slider = frame.GetPositionSlider();
     ASSERT_TRUE(slider->isEnabled());
 
@@ -176,16 +184,16 @@ TEST_F(MainFrameTest, ThumbHeldByOperatorIsNotMovedAndSeeksOnceAtTheEnd) {
     QTest::keyPress(slider, Qt::Key_End);
     EXPECT_TRUE(frame.IsTracking());
     EXPECT_EQ(slider->value(), 100);
-    frame.OnCueStatus(&player);
+    frame.OnCueStatus(player.get());
     EXPECT_EQ(slider->value(), 100);
-    EXPECT_LT(player.GetElapsedMs(), 1500u);
+    EXPECT_LT(player->GetElapsedMs(), 1500u);
 
     // Letting go of the key seeks the cue to its end, once; the thumb follows the cue again.
     slider->setValue(60);
     QTest::keyRelease(slider, Qt::Key_End);
     EXPECT_FALSE(frame.IsTracking());
-    EXPECT_NEAR(player.GetElapsedMs(), 1500.0, 300.0);
-    frame.OnCueStatus(&player);
+    EXPECT_NEAR(player->GetElapsedMs(), 1500.0, 300.0);
+    frame.OnCueStatus(player.get());
     EXPECT_NEAR(slider->value(), 60, 10);
 
     // A report of nobody resets the panes and the thumb even in the middle of an interaction.
@@ -235,12 +243,8 @@ TEST_F(MainFrameTest, InteractionCutShortStillEndsSoThePanesFollowTheCueAgain) {
     CQRecord* cue = AddTone("Wind");
     CMainFrame& frame = MakeFrame();
     CMVView* view = frame.GetView();
-    view->SelectRows({0}, 0);
-    frame.UpdateCommandUI();
-    CCuePlayer player(cue, 0, {});
-    ASSERT_FALSE(player.IsFailed());
-    player.Start();
-    frame.OnCueStatus(&player);
+    const std::unique_ptr<CCuePlayer> player = StartCurrent(frame, cue);
+    ASSERT_TRUE(player);
     QSlider* slider = frame.GetPositionSlider();
 
     // An arrow key held on the trackbar when a report gives the focus back to the list: its
@@ -251,7 +255,7 @@ TEST_F(MainFrameTest, InteractionCutShortStillEndsSoThePanesFollowTheCueAgain) {
     slider->setValue(60);
     view->setFocus();
     EXPECT_FALSE(frame.IsTracking());
-    EXPECT_NEAR(player.GetElapsedMs(), 1500.0, 300.0);
+    EXPECT_NEAR(player->GetElapsedMs(), 1500.0, 300.0);
 
     // The key's repeats now reaching the list do not move the highlight of the next cue; a
     // press of the list's own does.
@@ -266,26 +270,22 @@ TEST_F(MainFrameTest, InteractionCutShortStillEndsSoThePanesFollowTheCueAgain) {
     EXPECT_FALSE(view->IsRowSelected(1));
 
     // A mouse drag of the thumb cut short by the trackbar being disabled ends as well.
-    frame.OnCueStatus(&player);
+    frame.OnCueStatus(player.get());
     slider->setEnabled(true);
     QTest::mousePress(slider, Qt::LeftButton, {},
                       QPoint(slider->width() - 3, slider->height() / 2));
     ASSERT_TRUE(frame.IsTracking());
     frame.OnEnablePosition(false);
     EXPECT_FALSE(frame.IsTracking());
-    frame.OnCueStatus(&player);
+    frame.OnCueStatus(player.get());
     EXPECT_EQ(frame.GetPaneText(0), "Playing: Wind");
 }
 
 TEST_F(MainFrameTest, WheelOverTheTrackbarIsAWholeInteraction) {
     CQRecord* cue = AddTone("Surf");
     CMainFrame& frame = MakeFrame();
-    frame.GetView()->SelectRows({0}, 0);
-    frame.UpdateCommandUI();
-    CCuePlayer player(cue, 0, {});
-    ASSERT_FALSE(player.IsFailed());
-    player.Start();
-    frame.OnCueStatus(&player);
+    const std::unique_ptr<CCuePlayer> player = StartCurrent(frame, cue);
+    ASSERT_TRUE(player);
     QSlider* slider = frame.GetPositionSlider();
     ASSERT_TRUE(slider->isEnabled());
     slider->setValue(50);
@@ -298,10 +298,10 @@ TEST_F(MainFrameTest, WheelOverTheTrackbarIsAWholeInteraction) {
     QApplication::sendEvent(slider, &wheel);
     EXPECT_GT(slider->value(), 50);
     EXPECT_FALSE(frame.IsTracking());
-    EXPECT_NEAR(player.GetElapsedMs(), 2500.0 * slider->value() / 100, 300.0);
-    frame.OnCueStatus(&player);
+    EXPECT_NEAR(player->GetElapsedMs(), 2500.0 * slider->value() / 100, 300.0);
+    frame.OnCueStatus(player.get());
     EXPECT_NEAR(slider->value(),
-                CMainFrame::PositionOf(player.GetElapsedMs(), player.GetDurationMs(), 100), 2);
+                CMainFrame::PositionOf(player->GetElapsedMs(), player->GetDurationMs(), 100), 2);
 
     // A turn while the mouse button holds the thumb belongs to that drag: it ends on release.
     QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(2, slider->height() / 2));

@@ -346,22 +346,33 @@ TEST(ViewKeysTest, TheFramesKeysReachItWhileTheListHasTheFocus) {
 
 namespace {
 
+// A list of `cues` new cues, focused in a shown window, as during a show. The test waits for
+// the window to become active before sending keys.
+struct FocusedList {
+    explicit FocusedList(int cues) {
+        doc.OnNewDocument();
+        for (int i = 0; i < cues; ++i) doc.AddCue(-1);
+        view = new CMVView(&doc, &window);
+        view->resize(600, 300);
+        view->OnInitialUpdate();
+        window.show();
+        window.activateWindow();
+        view->setFocus();
+    }
+
+    CMVDoc doc;
+    QWidget window;
+    CMVView* view = nullptr;  // owned by the window
+};
+
 // Letters that are no key of the frame must not move the highlight: the list has no type-ahead
 // search, whichever column was clicked last, or a stray key during a show would change the cue
 // that Go starts next.
 TEST(ViewKeysTest, TypedLettersNeverMoveTheHighlight) {
-    CMVDoc doc;
-    doc.OnNewDocument();
-    for (int i = 0; i < 4; ++i) doc.AddCue(-1);
-    doc.GetCue(2)->m_strDescription = "Door slam";
-    QWidget window;
-    auto* view = new CMVView(&doc, &window);
-    view->resize(600, 300);
-    view->OnInitialUpdate();
-    window.show();
-    window.activateWindow();
-    view->setFocus();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    FocusedList list(4);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&list.window));
+    list.doc.GetCue(2)->m_strDescription = "Door slam";
+    CMVView* view = list.view;
     for (int column : {1, 2}) {
         view->SelectRows({0}, 0);
         view->setCurrentIndex(view->model()->index(0, column));
@@ -378,24 +389,12 @@ TEST(ViewKeysTest, TypedLettersNeverMoveTheHighlight) {
     }
 }
 
-}  // namespace
-
-namespace {
-
 // Home and End go to the first and the last cue, as in any list: the columns are no cells to
 // move between, and the view does not jump sideways to the first or last column on the way.
 TEST(ViewKeysTest, HomeAndEndGoToTheFirstAndTheLastCue) {
-    CMVDoc doc;
-    doc.OnNewDocument();
-    for (int i = 0; i < 5; ++i) doc.AddCue(-1);
-    QWidget window;
-    auto* view = new CMVView(&doc, &window);
-    view->resize(600, 300);
-    view->OnInitialUpdate();
-    window.show();
-    window.activateWindow();
-    view->setFocus();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    FocusedList list(5);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&list.window));
+    CMVView* view = list.view;
     view->setCurrentIndex(view->model()->index(2, 2));
     ASSERT_EQ(view->GetSelectedRows(), QList<int>({2}));
 
@@ -412,14 +411,10 @@ TEST(ViewKeysTest, HomeAndEndGoToTheFirstAndTheLastCue) {
     EXPECT_EQ(view->GetSelectedRows(), QList<int>({0, 1, 2, 3, 4}));
 
     // In an empty list the keys do nothing.
-    doc.DeleteContents();
+    list.doc.DeleteContents();
     QTest::keyClick(view, Qt::Key_End);
     EXPECT_FALSE(view->currentIndex().isValid());
 }
-
-}  // namespace
-
-namespace {
 
 // A list that has just been opened, or whose highlighted cues were deleted, has no row with the
 // focus. The keyboard arriving in it (the window shown, a dialog closed) must not put the focus
@@ -479,25 +474,13 @@ TEST(ViewKeysTest, TheFirstKeyIntoAListWithoutFocusHighlightsTheFirstCue) {
     EXPECT_EQ(view->GetSelectedRows(), QList<int>({2}));
 }
 
-}  // namespace
-
-namespace {
-
 // Ctrl+A lies next to A (Add Cue). Highlighting every cue with it would make the next Go start
 // the whole show at once, so the list does not take it; Shift with the arrow keys, Home and End
 // still highlights several cues.
 TEST(ViewKeysTest, CtrlANeverHighlightsEveryCue) {
-    CMVDoc doc;
-    doc.OnNewDocument();
-    for (int i = 0; i < 4; ++i) doc.AddCue(-1);
-    QWidget window;
-    auto* view = new CMVView(&doc, &window);
-    view->resize(600, 300);
-    view->OnInitialUpdate();
-    window.show();
-    window.activateWindow();
-    view->setFocus();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    FocusedList list(4);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&list.window));
+    CMVView* view = list.view;
     view->SelectRows({1}, 1);
 
     QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
