@@ -24,6 +24,18 @@ inline constexpr int ID_AUDIO_VOLDOWN = 32781;
 // View menu: show or hide the play position bar.
 inline constexpr int ID_VIEW_PLAYPOSITION = 32800;
 
+// Commands added since: each has one number, so menus, keys, the toolbar and remote control
+// reach the same handler.
+inline constexpr int ID_EDIT_PREFERENCES = 32820;   // "Pre&ferences...\tCtrl+,"
+inline constexpr int ID_FILE_CHECKSHOW = 32830;     // "Chec&k Show..."
+inline constexpr int ID_FILE_COLLECT = 32831;       // "Co&llect Show Folder..."
+inline constexpr int ID_AUDIO_FADEALL = 32840;      // "Fade All\tShift+ESC"
+inline constexpr int ID_VIEW_SHOWPANEL = 32850;     // "Show &Panel"
+inline constexpr int ID_VIEW_DARKTHEME = 32851;     // "&Dark Theme"
+inline constexpr int ID_VIEW_FONT_LARGER = 32852;   // Ctrl+plus: larger list font
+inline constexpr int ID_VIEW_FONT_SMALLER = 32853;  // Ctrl+minus: smaller list font
+inline constexpr int ID_HELP_SHOWLOG = 32860;       // "Show &Log"
+
 // Status bar panes.
 inline constexpr int ID_INDICATOR_TTG = 33000;   // "TTG:%02d.%02d"
 inline constexpr int ID_INDICATOR_CUES = 33001;  // "Cues:%03d"
@@ -50,6 +62,8 @@ inline constexpr int ID_EDIT_CLEAR = 57632;  // "&Delete\tDEL"
 inline constexpr int ID_EDIT_COPY = 57634;
 inline constexpr int ID_EDIT_CUT = 57635;
 inline constexpr int ID_EDIT_PASTE = 57637;
+inline constexpr int ID_EDIT_UNDO = 57643;
+inline constexpr int ID_EDIT_REDO = 57644;
 
 // Application and help commands.
 inline constexpr int ID_APP_ABOUT = 57664;
