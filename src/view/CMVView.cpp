@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <algorithm>
+#include <utility>
 
 #include "cuelist/CMVDoc.h"
 #include "cuelist/CQRecord.h"
@@ -293,10 +294,17 @@ std::optional<bool> CMVView::OnUpdateCommand(int id) const {
 bool CMVView::OnCmdMsg(int id) { return OnCmdMsg(id, QGuiApplication::queryKeyboardModifiers()); }
 
 bool CMVView::OnCmdMsg(int id, Qt::KeyboardModifiers modifiers) {
+    return OnCmdMsg(id, modifiers, CommandSource::FromKey());
+}
+
+bool CMVView::OnCmdMsg(int id, Qt::KeyboardModifiers modifiers, const CommandSource& source) {
     const std::optional<bool> enabled = OnUpdateCommand(id);
     if (!enabled.has_value()) return false;
     // A disabled command is the view's all the same: it is not carried out, also from its key.
     if (!*enabled) return true;
+    // Commands do not nest, but a message box inside one lets queued calls run: the source is
+    // put back as it was.
+    const CommandSource outer = std::exchange(m_commandSource, source);
     switch (id) {
         case ID_AUDIO_GO:
             OnGo();
@@ -311,9 +319,14 @@ bool CMVView::OnCmdMsg(int id, Qt::KeyboardModifiers modifiers) {
         case ID_AUDIO_VOLDOWN:
             OnPlayerCommand(id, modifiers);
             break;
-        case ID_AUDIO_STOPALL:
+        case ID_AUDIO_STOPALL: {
+            QList<ShowAction::Cue> playing;
+            for (const CCuePlayer* player : m_players)
+                playing.append(DescribeCue(player->GetCue()));
             SendToAll(id);
+            ReportAction(ShowAction::Kind::StopAll, playing, id, ShowAction::Target::All);
             break;
+        }
         case ID_EDIT_ADDCUE:
             OnAddCue();
             break;
@@ -344,5 +357,6 @@ bool CMVView::OnCmdMsg(int id, Qt::KeyboardModifiers modifiers) {
         default:
             break;
     }
+    m_commandSource = outer;
     return true;
 }

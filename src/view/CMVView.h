@@ -12,6 +12,9 @@
 #include <optional>
 #include <vector>
 
+#include "view/CommandSource.h"
+#include "view/ShowAction.h"
+
 class CMVDoc;
 class CQRecord;
 class CCuePlayer;
@@ -111,6 +114,8 @@ public:
     bool OnCmdMsg(int id);
     // The same with the modifier keys given (the frame knows them from the key that was pressed).
     bool OnCmdMsg(int id, Qt::KeyboardModifiers modifiers);
+    // The same, naming who gave the command (reported with the show actions it carries out).
+    bool OnCmdMsg(int id, Qt::KeyboardModifiers modifiers, const CommandSource& source);
     // Whether command `id` is enabled, or nullopt when it is not the view's. Asking about Go also
     // tells the frame whether the play position may be used (enablePosition).
     std::optional<bool> OnUpdateCommand(int id) const;
@@ -138,6 +143,25 @@ public:
     void StopPlayersOf(const QList<CQRecord*>& cues);
     // Stops and deletes every player (document closing, view going away).
     void StopAllPlayers();
+
+    // ---- One cue by name (remote control, the show panel; CMVViewShow.cpp) ----
+
+    // The first cue, in list order, whose ID as the list shows it equals `id` ignoring letter
+    // case; null when none does.
+    CQRecord* FindCueById(const QString& id) const;
+    // Starts `cue` as Go would (Exclusive fades the current cue out first) without moving the
+    // highlight; the new player becomes the current one. False when its player failed (the
+    // operator has been told as at Go), the cue is no row of the list, or it is the current
+    // cue and not Multiple (Go does not start that again either).
+    bool StartCue(CQRecord* cue, const CommandSource& source = {});
+    // Kills or fades out every listed player of `cue`; returns how many were reached.
+    int KillCue(CQRecord* cue, const CommandSource& source = {});
+    int FadeOutCue(CQRecord* cue, const CommandSource& source = {});
+    // The same for one listed player; false when the view does not list it (any more).
+    bool KillPlayer(CCuePlayer* player, const CommandSource& source = {});
+    bool FadeOutPlayer(CCuePlayer* player, const CommandSource& source = {});
+    // Highlights the row of `cue` alone, as a click on it does, and keeps it in view.
+    bool SelectCue(CQRecord* cue, const CommandSource& source = {});
 
     CCuePlayer* GetCurrentPlayer() const { return m_pCurrentPlayer; }
     // The listed players, in starting order (faded players are no longer listed).
@@ -193,6 +217,8 @@ signals:
     void enablePosition(bool enable) const;
     // The number of rows changed.
     void cueCountChanged(int count);
+    // A show-control action was carried out (Go, Stop All, a live command, a cue by name).
+    void showAction(const ShowAction& action);
 
 protected:
     // Row drag and file drop (CMVViewEdit.cpp).
@@ -242,6 +268,11 @@ private:
     void ChooseCurrentPlayer();
     void DeleteSlot(PlayerSlot* slot);
     bool StartPlayer(CQRecord* cue, bool makeCurrent);
+    bool ApplyToPlayer(CCuePlayer* player, int id, ShowAction::Kind kind,
+                       const CommandSource& source);
+    static ShowAction::Cue DescribeCue(const CQRecord* cue, bool started = true);
+    void ReportAction(ShowAction::Kind kind, QList<ShowAction::Cue> cues, int command = 0,
+                      ShowAction::Target target = ShowAction::Target::Current);
 
     CMVDoc* m_pDoc = nullptr;
     CCueListModel* m_pModel = nullptr;
@@ -257,4 +288,5 @@ private:
     QTimer m_timer;
     int m_nKeyDownHere = 0;  // the key last pressed while the list had the focus, until released
     bool m_bFocusArriving = false;  // inside focusInEvent
+    CommandSource m_commandSource;  // who gave the command being carried out
 };

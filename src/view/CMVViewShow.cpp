@@ -5,9 +5,11 @@
 #include <QMetaObject>
 #include <QSet>
 #include <algorithm>
+#include <utility>
 
 #include "cuelist/CQRecord.h"
 #include "engine/CCuePlayer.h"
+#include "platform/text/AnsiText.h"
 #include "view/CCueListModel.h"
 #include "view/CMVView.h"
 #include "view/CommandIds.h"
@@ -74,6 +76,7 @@ bool CMVView::StartPlayer(CQRecord* cue, bool makeCurrent) {
 
 void CMVView::OnGo() {
     int next = -1;
+    QList<ShowAction::Cue> tried;
     // The row count is read again for every row: a message box may let reports run between.
     for (int i = 0; i < GetRowCount(); ++i) {
         if (!IsRowSelected(i)) continue;
@@ -85,7 +88,8 @@ void CMVView::OnGo() {
             continue;
         if (cue->IsExclusive()) SendToCurrent(ID_AUDIO_FADEOUT);
 
-        StartPlayer(cue, next == -1);
+        const bool started = StartPlayer(cue, next == -1);
+        tried.append(DescribeCue(cue, started));
 
         // The highlight moves by the cue's type, whether or not its player could start.
         if (type == CQRecord::kTypeAutomatic) {
@@ -100,6 +104,7 @@ void CMVView::OnGo() {
         }
     }
     SelectCueGroup(next);
+    ReportAction(ShowAction::Kind::Go, tried, ID_AUDIO_GO);
 }
 
 void CMVView::SelectCueGroup(int row) {
@@ -130,13 +135,124 @@ void CMVView::SelectCueGroup(int row) {
 
 void CMVView::OnPlayerCommand(int id, Qt::KeyboardModifiers modifiers) {
     // Shift wins over Ctrl.
+    ShowAction::Target target = ShowAction::Target::Current;
     if (modifiers.testFlag(Qt::ShiftModifier)) {
-        SendToOthers(id);
+        target = ShowAction::Target::Others;
     } else if (modifiers.testFlag(Qt::ControlModifier)) {
-        SendToAll(id);
-    } else {
-        SendToCurrent(id);
+        target = ShowAction::Target::All;
     }
+    QList<ShowAction::Cue> reached;
+    for (const CCuePlayer* player : m_players) {
+        const bool current = player == m_pCurrentPlayer;
+        if (target == ShowAction::Target::All || current == (target == ShowAction::Target::Current))
+            reached.append(DescribeCue(player->GetCue()));
+    }
+    switch (target) {
+        case ShowAction::Target::Others:
+            SendToOthers(id);
+            break;
+        case ShowAction::Target::All:
+            SendToAll(id);
+            break;
+        case ShowAction::Target::Current:
+            SendToCurrent(id);
+            break;
+    }
+    ReportAction(ShowAction::Kind::Live, reached, id, target);
+}
+
+ShowAction::Cue CMVView::DescribeCue(const CQRecord* cue, bool started) {
+    ShowAction::Cue described;
+    if (cue != nullptr) {
+        described.id = ToDisplayText(cue->m_strID);
+        described.description = ToDisplayText(cue->m_strDescription);
+    }
+    described.started = started;
+    return described;
+}
+
+void CMVView::ReportAction(ShowAction::Kind kind, QList<ShowAction::Cue> cues, int command,
+                           ShowAction::Target target) {
+    ShowAction action;
+    action.kind = kind;
+    action.command = command;
+    action.target = target;
+    action.cues = std::move(cues);
+    action.source = m_commandSource;
+    emit showAction(action);
+}
+
+CQRecord* CMVView::FindCueById(const QString& id) const {
+    for (int row = 0; row < GetRowCount(); ++row) {
+        CQRecord* cue = GetRowCue(row);
+        if (cue != nullptr && ToDisplayText(cue->m_strID).compare(id, Qt::CaseInsensitive) == 0)
+            return cue;
+    }
+    return nullptr;
+}
+
+bool CMVView::StartCue(CQRecord* cue, const CommandSource& source) {
+    if (cue == nullptr || FindRow(cue) < 0) return false;
+    // As at Go, the current cue is not started again unless it is Multiple.
+    if (cue->GetCueType() != CQRecord::kTypeMultiple && m_pCurrentPlayer != nullptr &&
+        m_pCurrentPlayer->GetCue() == cue)
+        return false;
+    const CommandSource outer = std::exchange(m_commandSource, source);
+    if (cue->IsExclusive()) SendToCurrent(ID_AUDIO_FADEOUT);
+    const bool started = StartPlayer(cue, true);
+    ReportAction(ShowAction::Kind::StartCue, {DescribeCue(cue, started)});
+    m_commandSource = outer;
+    return started;
+}
+
+bool CMVView::ApplyToPlayer(CCuePlayer* player, int id, ShowAction::Kind kind,
+                            const CommandSource& source) {
+    if (player == nullptr ||
+        std::find(m_players.begin(), m_players.end(), player) == m_players.end())
+        return false;
+    player->ApplyCommand(static_cast<unsigned>(id));
+    const CommandSource outer = std::exchange(m_commandSource, source);
+    ReportAction(kind, {DescribeCue(player->GetCue())}, id);
+    m_commandSource = outer;
+    return true;
+}
+
+bool CMVView::KillPlayer(CCuePlayer* player, const CommandSource& source) {
+    return ApplyToPlayer(player, ID_AUDIO_KILL, ShowAction::Kind::KillCue, source);
+}
+
+bool CMVView::FadeOutPlayer(CCuePlayer* player, const CommandSource& source) {
+    return ApplyToPlayer(player, ID_AUDIO_FADEOUT, ShowAction::Kind::FadeOutCue, source);
+}
+
+int CMVView::KillCue(CQRecord* cue, const CommandSource& source) {
+    int reached = 0;
+    // A copy: the list does not change under a command, but nothing here relies on that.
+    const std::vector<CCuePlayer*> players = m_players;
+    for (CCuePlayer* player : players) {
+        if (player->GetCue() == cue && KillPlayer(player, source)) ++reached;
+    }
+    return reached;
+}
+
+int CMVView::FadeOutCue(CQRecord* cue, const CommandSource& source) {
+    int reached = 0;
+    const std::vector<CCuePlayer*> players = m_players;
+    for (CCuePlayer* player : players) {
+        if (player->GetCue() == cue && FadeOutPlayer(player, source)) ++reached;
+    }
+    return reached;
+}
+
+bool CMVView::SelectCue(CQRecord* cue, const CommandSource& source) {
+    const int row = FindRow(cue);
+    if (row < 0) return false;
+    SelectRows({row}, row);
+    scrollTo(m_pModel->index(row, 0), QAbstractItemView::EnsureVisible);
+    const CommandSource outer = std::exchange(m_commandSource, source);
+    ReportAction(ShowAction::Kind::SelectCue, {DescribeCue(cue)});
+    m_commandSource = outer;
+    return true;
 }
 
 void CMVView::SendToCurrent(int id) {

@@ -15,6 +15,7 @@
 #include "view/CMVView.h"
 #include "view/CommandIds.h"
 #include "view/MessageBox.h"
+#include "view/ShowAction.h"
 #include "view/ViewTestSupport.h"
 
 namespace {
@@ -439,3 +440,106 @@ TEST_F(ViewShowTest, CueWithoutSoundEndsWithoutTrouble) {
 }
 
 }  // namespace
+
+// ---- Show actions and cues by name --------------------------------------------------------
+
+TEST_F(ViewShowTest, ShowActionsReportWhatWasDoneWithItsCuesAndSource) {
+    CQRecord* first = Add(m_long, kBackground);
+    first->SetID("Q010");
+    CQRecord* second = Add(m_long, kNormal);
+    second->SetID("Q020");
+    CMVView& view = MakeView();
+    std::vector<ShowAction> actions;
+    QObject::connect(&view, &CMVView::showAction, &view,
+                     [&](const ShowAction& a) { actions.push_back(a); });
+
+    view.SelectRows({0}, 0);
+    ASSERT_TRUE(view.OnCmdMsg(ID_AUDIO_GO, Qt::NoModifier, CommandSource::FromOsc("10.0.0.5")));
+    view.SelectRows({1}, 1);
+    ASSERT_TRUE(view.OnCmdMsg(ID_AUDIO_GO, Qt::NoModifier));
+    ASSERT_EQ(actions.size(), 2u);
+    EXPECT_EQ(actions[0].kind, ShowAction::Kind::Go);
+    ASSERT_EQ(actions[0].cues.size(), 1);
+    EXPECT_EQ(actions[0].cues[0].id, QStringLiteral("Q010"));
+    EXPECT_TRUE(actions[0].cues[0].started);
+    EXPECT_EQ(actions[0].source.LogText(), QStringLiteral("osc 10.0.0.5"));
+    EXPECT_TRUE(actions[0].source.IsRemote());
+    EXPECT_EQ(actions[1].source.LogText(), QStringLiteral("key"));
+
+    // Shift: the other players, not the current one (Q020).
+    ASSERT_TRUE(view.OnCmdMsg(ID_AUDIO_VOLDOWN, Qt::ShiftModifier, CommandSource::FromMidi()));
+    ASSERT_EQ(actions.size(), 3u);
+    EXPECT_EQ(actions[2].kind, ShowAction::Kind::Live);
+    EXPECT_EQ(actions[2].target, ShowAction::Target::Others);
+    EXPECT_EQ(actions[2].LogName(), QStringLiteral("VOLUME_DOWN"));
+    ASSERT_EQ(actions[2].cues.size(), 1);
+    EXPECT_EQ(actions[2].cues[0].id, QStringLiteral("Q010"));
+
+    ASSERT_TRUE(view.OnCmdMsg(ID_AUDIO_STOPALL, Qt::NoModifier, CommandSource::FromButton()));
+    ASSERT_EQ(actions.size(), 4u);
+    EXPECT_EQ(actions[3].LogName(), QStringLiteral("STOP_ALL"));
+    EXPECT_EQ(actions[3].cues.size(), 2);
+    EXPECT_EQ(actions[3].source.LogText(), QStringLiteral("button"));
+    ASSERT_TRUE(WaitForOwned(0, 3000));
+
+    // A disabled command is neither carried out nor reported.
+    EXPECT_TRUE(view.OnCmdMsg(ID_AUDIO_KILL, Qt::NoModifier));
+    EXPECT_EQ(actions.size(), 4u);
+}
+
+TEST_F(ViewShowTest, GoReportsACueWhosePlayerFailedAsNotStarted) {
+    CQRecord* missing = Add(m_dir.filePath("missing.wav"), kNormal);
+    missing->SetID("Q030");
+    CMVView& view = MakeView();
+    std::vector<ShowAction> actions;
+    QObject::connect(&view, &CMVView::showAction, &view,
+                     [&](const ShowAction& a) { actions.push_back(a); });
+    Go({0});
+    ASSERT_EQ(actions.size(), 1u);
+    ASSERT_EQ(actions[0].cues.size(), 1);
+    EXPECT_FALSE(actions[0].cues[0].started);
+}
+
+TEST_F(ViewShowTest, CuesByNameStartStopAndSelectWithoutTouchingOthers) {
+    CQRecord* a = Add(m_long, kNormal);
+    a->SetID("Q010");
+    CQRecord* b = Add(m_long, kNormal, 300);
+    b->SetID("q020a");
+    CQRecord* c = Add(m_long, kMultiple);
+    c->SetID("Q030");
+    CMVView& view = MakeView();
+
+    EXPECT_EQ(view.FindCueById("Q020A"), b);
+    EXPECT_EQ(view.FindCueById("q010"), a);
+    EXPECT_EQ(view.FindCueById("Q02"), nullptr);
+    EXPECT_EQ(view.FindCueById(QString()), nullptr);
+
+    view.SelectRows({0}, 0);
+    ASSERT_TRUE(view.StartCue(b, CommandSource::FromOsc("127.0.0.1")));
+    // The highlight stays where the operator left it; the started cue is the current one.
+    EXPECT_EQ(view.GetSelectedRows(), QList<int>({0}));
+    ASSERT_EQ(view.GetPlayers().size(), 1u);
+    EXPECT_EQ(view.GetCurrentPlayer()->GetCue(), b);
+    // The current cue is not started again (as at Go); a Multiple cue is.
+    EXPECT_FALSE(view.StartCue(b));
+    ASSERT_TRUE(view.StartCue(c));
+    ASSERT_TRUE(view.StartCue(c));
+    EXPECT_EQ(view.GetPlayers().size(), 3u);
+
+    // Killing the Multiple cue by name reaches both its players and nothing else.
+    EXPECT_EQ(view.KillCue(c), 2);
+    EXPECT_EQ(view.KillCue(a), 0);
+    ASSERT_TRUE(WaitForOwned(1, 3000));
+    EXPECT_EQ(view.GetPlayers().front()->GetCue(), b);
+
+    // One player by itself; a player the view no longer lists is refused.
+    CCuePlayer* player = view.GetPlayers().front();
+    EXPECT_TRUE(view.FadeOutPlayer(player));
+    EXPECT_FALSE(view.KillPlayer(nullptr));
+
+    ASSERT_TRUE(view.SelectCue(c));
+    EXPECT_EQ(view.GetSelectedRows(), QList<int>({2}));
+    EXPECT_EQ(view.currentIndex().row(), 2);
+    view.SendToAll(ID_AUDIO_STOPALL);
+    ASSERT_TRUE(WaitForOwned(0, 8000));
+}
