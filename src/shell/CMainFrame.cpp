@@ -1,5 +1,6 @@
 #include "shell/CMainFrame.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -27,9 +28,12 @@
 #include "platform/text/AnsiText.h"
 #include "shell/AppSettings.h"
 #include "shell/CPositionBar.h"
+#include "shell/CPreferencesDlg.h"
+#include "shell/CShowPrefsPage.h"
 #include "shell/CSplashWnd.h"
 #include "shell/HelpPages.h"
 #include "shell/ICommandTarget.h"
+#include "shell/Preferences.h"
 #include "shell/ShellResources.h"
 #include "view/CMVView.h"
 #include "view/CommandIds.h"
@@ -53,7 +57,10 @@ QString IconPath(const char* name) {
 }  // namespace
 
 CMainFrame::CMainFrame(CMVDoc* doc, ICommandTarget* commands, QWidget* parent)
-    : QMainWindow(parent), m_pDoc(doc), m_pCommands(commands) {
+    : QMainWindow(parent),
+      m_pDoc(doc),
+      m_pCommands(commands),
+      m_pPrefs(std::make_unique<Preferences>()) {
     InitShellResources();
     setObjectName(QStringLiteral("MainFrame"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/marvane.svg")));
@@ -75,6 +82,7 @@ CMainFrame::CMainFrame(CMVDoc* doc, ICommandTarget* commands, QWidget* parent)
     CreateAccelerators();
     ConnectView();
     UpdateTitle();
+    ApplyPreferences();
 
     connect(m_pDoc, &CMVDoc::pathNameChanged, this, &CMainFrame::UpdateTitle);
     connect(m_pDoc, &CMVDoc::contentsReset, this, &CMainFrame::UpdateTitle);
@@ -113,7 +121,11 @@ QAction* CMainFrame::AddAction(int id, const QString& menuText, const QString& p
     action->setData(id);
     // Keys are the accelerators' (CreateAccelerators); the menu only shows their names.
     action->setShortcutContext(Qt::WidgetShortcut);
-    connect(action, &QAction::triggered, this, [this, id] { DispatchCommand(id); });
+    connect(action, &QAction::triggered, this, [this, id] {
+        DispatchCommand(
+            id, std::nullopt,
+            m_bToolButtonDown ? CommandSource::FromButton() : CommandSource::FromMenu());
+    });
     m_actions.insert(id, action);
     return action;
 }
@@ -148,6 +160,10 @@ void CMainFrame::CreateActions() {
               IconPath("paste"));
     AddAction(ID_EDIT_CLEAR, tr("&Delete\tDEL"), tr("Delete selected cues\nDelete"),
               IconPath("delete"));
+    // No key: Ctrl+, is the volume-down key for every cue.
+    AddAction(ID_EDIT_PREFERENCES, tr("Pre&ferences..."),
+              tr("Change how the program runs the show and talks to other equipment\n"
+                 "Preferences"));
 
     AddAction(ID_VIEW_TOOLBAR, tr("&Toolbar"), tr("Show or hide the toolbar\nToggle ToolBar"))
         ->setCheckable(true);
@@ -210,6 +226,8 @@ void CMainFrame::CreateMenus() {
     edit->addAction(GetAction(ID_EDIT_PASTE));
     edit->addSeparator();
     edit->addAction(GetAction(ID_EDIT_CLEAR));
+    edit->addSeparator();
+    edit->addAction(GetAction(ID_EDIT_PREFERENCES));
 
     QMenu* view = bar->addMenu(tr("&View"));
     view->addAction(GetAction(ID_VIEW_TOOLBAR));
@@ -273,6 +291,15 @@ void CMainFrame::CreateToolBars() {
         first = false;
         for (int id : group)
             if (id) m_pToolBar->addAction(GetAction(id));
+    }
+    // The actions a button triggers are told apart from those of the menus by the press that
+    // comes before them; the mark goes once the release has been handled.
+    for (QAction* action : m_pToolBar->actions()) {
+        auto* button = qobject_cast<QAbstractButton*>(m_pToolBar->widgetForAction(action));
+        if (button == nullptr) continue;
+        connect(button, &QAbstractButton::pressed, this, [this] { m_bToolButtonDown = true; });
+        connect(button, &QAbstractButton::released, this,
+                [this] { QTimer::singleShot(0, this, [this] { m_bToolButtonDown = false; }); });
     }
     addToolBar(Qt::TopToolBarArea, m_pToolBar);
 
@@ -405,6 +432,7 @@ bool CMainFrame::IsCommandEnabled(int id) const {
         case ID_VIEW_TOOLBAR:
         case ID_VIEW_STATUS_BAR:
         case ID_VIEW_PLAYPOSITION:
+        case ID_EDIT_PREFERENCES:
         case ID_HELP:
         case ID_HELP_FINDER:
         case ID_DEFAULT_HELP:
@@ -418,13 +446,15 @@ bool CMainFrame::IsCommandEnabled(int id) const {
     return false;
 }
 
-bool CMainFrame::DispatchCommand(int id, std::optional<Qt::KeyboardModifiers> modifiers) {
+bool CMainFrame::DispatchCommand(int id, std::optional<Qt::KeyboardModifiers> modifiers,
+                                 const CommandSource& source) {
     // Asked at this moment, not from the last update of the menus and toolbar: a disabled
     // command is not carried out, also when it comes from a key.
     if (!IsCommandEnabled(id)) return false;
     bool done = false;
     if (m_pView && m_pView->OnUpdateCommand(id).has_value()) {
-        done = modifiers ? m_pView->OnCmdMsg(id, *modifiers) : m_pView->OnCmdMsg(id);
+        done = m_pView->OnCmdMsg(
+            id, modifiers ? *modifiers : QGuiApplication::queryKeyboardModifiers(), source);
     } else {
         switch (id) {
             case ID_VIEW_TOOLBAR:
@@ -437,6 +467,10 @@ bool CMainFrame::DispatchCommand(int id, std::optional<Qt::KeyboardModifiers> mo
                 break;
             case ID_VIEW_PLAYPOSITION:
                 m_pPositionBand->setVisible(m_pPositionBand->isHidden());
+                done = true;
+                break;
+            case ID_EDIT_PREFERENCES:
+                OnEditPreferences();
                 done = true;
                 break;
             case ID_HELP:
@@ -483,6 +517,22 @@ void CMainFrame::OnHelp() {
                           QMessageBox::Warning);
     }
 }
+
+// ---- Preferences ----------------------------------------------------------------------------
+
+CPreferencesDlg* CMainFrame::CreatePreferencesDialog() {
+    auto* dialog = new CPreferencesDlg(*m_pPrefs, this);
+    dialog->AddPage(new CShowPrefsPage(dialog));
+    connect(dialog, &CPreferencesDlg::applied, this, &CMainFrame::ApplyPreferences);
+    return dialog;
+}
+
+void CMainFrame::OnEditPreferences() {
+    std::unique_ptr<CPreferencesDlg> dialog(CreatePreferencesDialog());
+    dialog->exec();
+}
+
+void CMainFrame::ApplyPreferences() { emit preferencesApplied(); }
 
 // ---- Status panes and position bar ---------------------------------------------------------
 

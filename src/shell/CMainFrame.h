@@ -6,10 +6,15 @@
 #include <QString>
 #include <QTimer>
 #include <cstdint>
+#include <memory>
 #include <optional>
+
+#include "view/CommandSource.h"
 
 class CCuePlayer;
 class CMVDoc;
+class CPreferencesDlg;
+class Preferences;
 class CMVView;
 class CPositionBar;
 class ICommandTarget;
@@ -52,7 +57,9 @@ public:
     // Carries out command `id` when it is enabled. `modifiers` are the Shift and Ctrl keys of
     // the key that gave the command (the live commands act on other players with them); without
     // them the keys held at this moment count. Returns whether the command was carried out.
-    bool DispatchCommand(int id, std::optional<Qt::KeyboardModifiers> modifiers = std::nullopt);
+    // `source` says who gave it (a key unless said otherwise).
+    bool DispatchCommand(int id, std::optional<Qt::KeyboardModifiers> modifiers = std::nullopt,
+                         const CommandSource& source = CommandSource::FromKey());
     // Whether command `id` is enabled now (no handler: disabled).
     bool IsCommandEnabled(int id) const;
     // Brings the enabled and checked states of every menu item and toolbar button up to date.
@@ -94,6 +101,21 @@ public:
     // Sets the caption from the document: its title, " - ", "Marvane".
     void UpdateTitle();
 
+    // The operator's preferences as stored now.
+    Preferences& GetPreferences() const { return *m_pPrefs; }
+    // Edit > Preferences...: the dialog with every page; its OK and Apply take effect at once.
+    void OnEditPreferences();
+    // Builds the Preferences dialog with every page (not shown).
+    CPreferencesDlg* CreatePreferencesDialog();
+    // Hands the stored preferences to the parts of the window that use them. Called when the
+    // frame is made and whenever the Preferences dialog stores new values.
+    void ApplyPreferences();
+
+signals:
+    // The stored preferences changed (after ApplyPreferences): parts outside the window read
+    // them again.
+    void preferencesApplied();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -114,6 +136,7 @@ private:
 
     CMVDoc* m_pDoc = nullptr;
     ICommandTarget* m_pCommands = nullptr;
+    std::unique_ptr<Preferences> m_pPrefs;
     CMVView* m_pView = nullptr;
     QToolBar* m_pToolBar = nullptr;
     QToolBar* m_pPositionBand = nullptr;
@@ -134,4 +157,7 @@ private:
 
     QTimer m_updateTimer;  // keeps the toolbar's enabled states current
     bool m_bUpdatePending = false;
+    // Set while a toolbar button is pressed: the action it triggers came from a button, not
+    // from the menu.
+    bool m_bToolButtonDown = false;
 };
