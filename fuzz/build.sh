@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Builds and runs a libFuzzer target with clang-14.
-#   fuzz/build.sh [archive|wave] [SECONDS] [extra libFuzzer options...]
+#   fuzz/build.sh [archive|wave|remote] [SECONDS] [extra libFuzzer options...]
 # archive: the cue list file reader; the corpus starts from the golden cue list files.
 # wave: a cue's sound file, prepared and streamed by a real player on an offline device; the
 #       corpus starts from the demo show's sounds cut to their first 4 KiB, each with a control
 #       byte in front (see fuzz/WaveFuzzer.cpp).
+# remote: OSC packets and addresses, sender checks, cue numbers, MIDI and MIDI Show Control.
 # New inputs go to build-fuzz/TARGET-corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 target=archive
-case "${1:-}" in archive | wave) target="$1"; shift ;; esac
+case "${1:-}" in archive | wave | remote) target="$1"; shift ;; esac
 seconds="${1:-60}"
 shift || true
 out=build-fuzz
@@ -18,7 +19,13 @@ mkdir -p "$corpus"
 flags=(-std=c++20 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined -Isrc)
 text_sources=(src/platform/text/AnsiText.cpp src/platform/text/PathRules.cpp
     src/platform/text/CaseInsensitiveLookup.cpp)
-if [ "$target" = archive ]; then
+if [ "$target" = remote ]; then
+    clang++-14 "${flags[@]}" $(pkg-config --cflags Qt6Core liblo) fuzz/RemoteFuzzer.cpp \
+        src/remote/OscMessage.cpp src/remote/OscAddressMap.cpp src/remote/RemoteShow.cpp \
+        src/remote/SenderCheck.cpp $(pkg-config --libs Qt6Core liblo) \
+        -lpthread -o "$out/remote_fuzzer"
+    max_len=2048
+elif [ "$target" = archive ]; then
     cp -n tests/data/*.mvl "$corpus/" 2>/dev/null || true
     clang++-14 "${flags[@]}" $(pkg-config --cflags Qt6Core) \
         fuzz/ArchiveFuzzer.cpp src/cuelist/CueArchive.cpp src/cuelist/CQRecord.cpp \

@@ -27,8 +27,10 @@
 #include "engine/CCuePlayer.h"
 #include "platform/text/AnsiText.h"
 #include "shell/AppSettings.h"
+#include "shell/COscPrefsPage.h"
 #include "shell/CPositionBar.h"
 #include "shell/CPreferencesDlg.h"
+#include "shell/CRemoteControl.h"
 #include "shell/CShowPrefsPage.h"
 #include "shell/CSplashWnd.h"
 #include "shell/HelpPages.h"
@@ -82,6 +84,7 @@ CMainFrame::CMainFrame(CMVDoc* doc, ICommandTarget* commands, QWidget* parent)
     CreateAccelerators();
     ConnectView();
     UpdateTitle();
+    m_pRemote = new CRemoteControl(this);
     ApplyPreferences();
 
     connect(m_pDoc, &CMVDoc::pathNameChanged, this, &CMainFrame::UpdateTitle);
@@ -97,6 +100,9 @@ CMainFrame::CMainFrame(CMVDoc* doc, ICommandTarget* commands, QWidget* parent)
 CMainFrame::~CMainFrame() {
     if (!m_bRectSaved) SaveWindowRect();
     m_updateTimer.stop();
+    // Remote inputs stop before the view goes: nothing may arrive for a view that is gone.
+    delete m_pRemote;
+    m_pRemote = nullptr;
     // The view goes first, while the frame is whole: it stops its players and reports "none".
     if (m_pView) {
         disconnect(m_pView, nullptr, this, nullptr);
@@ -523,6 +529,7 @@ void CMainFrame::OnHelp() {
 CPreferencesDlg* CMainFrame::CreatePreferencesDialog() {
     auto* dialog = new CPreferencesDlg(*m_pPrefs, this);
     dialog->AddPage(new CShowPrefsPage(dialog));
+    dialog->AddPage(new COscPrefsPage(dialog));
     connect(dialog, &CPreferencesDlg::applied, this, &CMainFrame::ApplyPreferences);
     return dialog;
 }
@@ -532,7 +539,16 @@ void CMainFrame::OnEditPreferences() {
     dialog->exec();
 }
 
-void CMainFrame::ApplyPreferences() { emit preferencesApplied(); }
+void CMainFrame::ApplyPreferences() {
+    QString remoteError;
+    if (m_pRemote && !m_pRemote->ApplyPreferences(&remoteError)) {
+        // Told once the window is up, never from inside the constructor.
+        QTimer::singleShot(0, this, [this, remoteError] {
+            mvui::ShowMessage(this, remoteError, QMessageBox::Warning);
+        });
+    }
+    emit preferencesApplied();
+}
 
 // ---- Status panes and position bar ---------------------------------------------------------
 

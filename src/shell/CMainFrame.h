@@ -14,6 +14,7 @@
 class CCuePlayer;
 class CMVDoc;
 class CPreferencesDlg;
+class CRemoteControl;
 class Preferences;
 class CMVView;
 class CPositionBar;
@@ -110,6 +111,8 @@ public:
     // Hands the stored preferences to the parts of the window that use them. Called when the
     // frame is made and whenever the Preferences dialog stores new values.
     void ApplyPreferences();
+    // Remote show control (OSC, MIDI, backup machines).
+    CRemoteControl* GetRemoteControl() const { return m_pRemote; }
 
 signals:
     // The stored preferences changed (after ApplyPreferences): parts outside the window read
@@ -138,6 +141,7 @@ private:
     ICommandTarget* m_pCommands = nullptr;
     std::unique_ptr<Preferences> m_pPrefs;
     CMVView* m_pView = nullptr;
+    CRemoteControl* m_pRemote = nullptr;
     QToolBar* m_pToolBar = nullptr;
     QToolBar* m_pPositionBand = nullptr;
     CPositionBar* m_pPositionBar = nullptr;
