@@ -27,6 +27,7 @@
 #include "engine/CCuePlayer.h"
 #include "platform/text/AnsiText.h"
 #include "shell/AppSettings.h"
+#include "shell/CBackupPrefsPage.h"
 #include "shell/COscPrefsPage.h"
 #include "shell/CPositionBar.h"
 #include "shell/CPreferencesDlg.h"
@@ -530,6 +531,7 @@ CPreferencesDlg* CMainFrame::CreatePreferencesDialog() {
     auto* dialog = new CPreferencesDlg(*m_pPrefs, this);
     dialog->AddPage(new CShowPrefsPage(dialog));
     dialog->AddPage(new COscPrefsPage(dialog));
+    dialog->AddPage(new CBackupPrefsPage(dialog));
     connect(dialog, &CPreferencesDlg::applied, this, &CMainFrame::ApplyPreferences);
     return dialog;
 }

@@ -2,11 +2,14 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QLabel>
+#include <QStatusBar>
 
 #include "cuelist/CMVDoc.h"
 #include "cuelist/CQRecord.h"
 #include "engine/CCuePlayer.h"
 #include "platform/text/AnsiText.h"
+#include "remote/BackupLink.h"
 #include "remote/OscController.h"
 #include "shell/CMainFrame.h"
 #include "shell/Preferences.h"
@@ -14,7 +17,23 @@
 #include "view/CommandIds.h"
 
 CRemoteControl::CRemoteControl(CMainFrame* frame)
-    : QObject(frame), m_pFrame(frame), m_pOsc(new OscController(*this, this)) {}
+    : QObject(frame),
+      m_pFrame(frame),
+      m_pOsc(new OscController(*this, this)),
+      m_pBackup(new BackupLink(this)) {
+    // Every action of the operator here goes to the backup machines the moment it is done.
+    if (CMVView* view = frame->GetView())
+        connect(view, &CMVView::showAction, m_pBackup, &BackupLink::Forward);
+    m_pBackupPane = new QLabel(frame->statusBar());
+    m_pBackupPane->setObjectName(QStringLiteral("BackupPane"));
+    m_pBackupPane->setTextFormat(Qt::PlainText);
+    m_pBackupPane->hide();
+    frame->statusBar()->addPermanentWidget(m_pBackupPane);
+    connect(m_pBackup, &BackupLink::statusChanged, m_pBackupPane, [this](const QString& text) {
+        m_pBackupPane->setText(text);
+        m_pBackupPane->setVisible(!text.isEmpty());
+    });
+}
 
 CRemoteControl::~CRemoteControl() = default;
 
@@ -26,7 +45,13 @@ bool CRemoteControl::ApplyPreferences(QString* error) {
     osc.server.interfaceAddress = prefs.GetOscInterface();
     osc.server.allowedSenders = prefs.GetOscAllowedSenders();
     osc.passcode = prefs.GetOscPasscode();
-    return m_pOsc->Apply(osc, error);
+    bool ok = m_pOsc->Apply(osc, error);
+    QString backupError;
+    if (!m_pBackup->SetPeers(prefs.GetBackupPeers(), osc.passcode, &backupError)) {
+        ok = false;
+        if (error != nullptr) *error = error->isEmpty() ? backupError : *error + '\n' + backupError;
+    }
+    return ok;
 }
 
 RemoteResult CRemoteControl::Perform(const RemoteRequest& request, const CommandSource& source) {

@@ -6,7 +6,9 @@
 #include "remote/RemoteShow.h"
 
 class CMainFrame;
+class BackupLink;
 class OscController;
+class QLabel;
 
 // Remote show control of the main window: OSC (and the machines that follow this one) wired
 // to the frame's one command path. It reads its preferences when the frame applies them.
@@ -24,6 +26,9 @@ public:
     bool ApplyPreferences(QString* error);
 
     OscController* GetOsc() const { return m_pOsc; }
+    BackupLink* GetBackup() const { return m_pBackup; }
+    // The status bar pane that says whether the backup machines answer (hidden without any).
+    QLabel* GetBackupPane() const { return m_pBackupPane; }
 
     RemoteResult Perform(const RemoteRequest& request, const CommandSource& source) override;
     ShowStatus GetStatus() const override;
@@ -31,4 +36,6 @@ public:
 private:
     CMainFrame* m_pFrame;
     OscController* m_pOsc = nullptr;
+    BackupLink* m_pBackup = nullptr;
+    QLabel* m_pBackupPane = nullptr;
 };
