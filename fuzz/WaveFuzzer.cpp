@@ -1,11 +1,12 @@
-// libFuzzer target for a cue's sound file: the bytes become a ".WAV" (or a raw) file that a
-// player prepares, starts and streams for a while on an offline device, with live commands
-// landing between refills. Whatever the bytes, the player either fails cleanly or plays without
-// a crash, an overrun or a worker that stops refilling. Built by fuzz/build.sh, not by the
-// normal build.
+// libFuzzer target for a cue's sound file: the bytes become a ".WAV", raw or compressed file
+// that a player prepares, starts and streams for a while on an offline device, with live
+// commands landing between refills. Whatever the bytes, the player either fails cleanly or
+// plays without a crash, an overrun or a worker that stops refilling. Built by fuzz/build.sh,
+// not by the normal build.
 //
-// The first input byte steers the run: bit 0 loops the cue, bit 1 names the file ".snd" (a raw
-// file rather than a RIFF WAVE one), the other bits pick the start position and commands.
+// The first input byte steers the run: bit 0 loops the cue; bit 1 makes the second byte pick
+// another extension than ".WAV" (".snd", which is raw unless libsndfile recognises it, or one
+// of the formats libsndfile decodes); the other bits pick the start position and commands.
 #include <unistd.h>
 
 #include <QByteArray>
@@ -37,13 +38,15 @@ struct Rig {
         const std::string dir = "/tmp/marvane-wave-fuzz-" + std::to_string(getpid());
         std::system(("mkdir -p " + dir).c_str());
         wavPath = QByteArray::fromStdString(dir + "/cue.WAV");
-        rawPath = QByteArray::fromStdString(dir + "/cue.snd");
+        for (const char* ext : {"snd", "flac", "ogg", "mp3", "aiff", "opus", "caf", "w64"}) {
+            otherPaths.push_back(QByteArray::fromStdString(dir + "/cue." + ext));
+        }
     }
     CSoundOutput output;
     OfflineDevice* device = nullptr;
     std::shared_ptr<NullReceiver> receiver = std::make_shared<NullReceiver>();
     QByteArray wavPath;
-    QByteArray rawPath;
+    std::vector<QByteArray> otherPaths;
 };
 
 bool WriteAll(const QByteArray& path, const uint8_t* data, size_t size) {
@@ -59,11 +62,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Rig rig;
     if (size < 1) return 0;
     const uint8_t control = data[0];
-    const QByteArray& path = (control & 2) ? rig.rawPath : rig.wavPath;
-    if (!WriteAll(path, data + 1, size - 1)) std::abort();
+    ++data;
+    --size;
+    const QByteArray* path = &rig.wavPath;
+    if (control & 2) {
+        if (size < 1) return 0;
+        path = &rig.otherPaths[data[0] % rig.otherPaths.size()];
+        ++data;
+        --size;
+    }
+    if (!WriteAll(*path, data, size)) std::abort();
 
     CQRecord cue;
-    cue.m_strPath = path;
+    cue.m_strPath = *path;
     cue.m_dwFlags = (control & 1) ? CQRecord::kFlagLooped : 0;
     cue.m_dwFadeIn = (control & 4) ? 100 : 0;
     cue.m_nVolume = (control & 4) ? -30 : 0;

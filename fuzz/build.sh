@@ -4,7 +4,8 @@
 # archive: the cue list file reader; the corpus starts from the golden cue list files.
 # wave: a cue's sound file, prepared and streamed by a real player on an offline device; the
 #       corpus starts from the demo show's sounds cut to their first 4 KiB, each with a control
-#       byte in front (see fuzz/WaveFuzzer.cpp).
+#       byte in front, and from FLAC, Ogg and AIFF copies of them cut to 8000 bytes (see
+#       fuzz/WaveFuzzer.cpp).
 # remote: OSC packets and addresses, sender checks, cue numbers, MIDI and MIDI Show Control.
 # New inputs go to build-fuzz/TARGET-corpus.
 set -euo pipefail
@@ -39,12 +40,21 @@ else
             seed="$corpus/$(basename "$f")-$control"
             [ -e "$seed" ] || { printf "\\x$control" >"$seed" && head -c 4096 "$f" >>"$seed"; }
         done
+        # Compressed seeds: control 02 or 03 (other extension, looped or not), then the
+        # extension byte (1 flac, 2 ogg, 4 aiff), then the start of the file.
+        for pick in 1:flac 2:ogg 4:aiff; do
+            seed="$corpus/$(basename "$f").${pick#*:}"
+            [ -e "$seed" ] && continue
+            tmp="$out/seed.${pick#*:}"
+            sox "$f" -r 44100 "$tmp" trim 0 0.5 2>/dev/null || continue
+            { printf "\\x02\\x0${pick%%:*}" && head -c 8000 "$tmp"; } >"$seed"
+        done
     done
-    clang++-14 "${flags[@]}" $(pkg-config --cflags Qt6Core rtaudio) \
+    clang++-14 "${flags[@]}" $(pkg-config --cflags Qt6Core rtaudio sndfile) \
         fuzz/WaveFuzzer.cpp src/engine/*.cpp src/platform/audio/*.cpp src/platform/media/*.cpp \
         src/platform/sync/*.cpp src/cuelist/CQRecord.cpp src/cuelist/CueArchive.cpp \
         src/cuelist/FileError.cpp "${text_sources[@]}" \
-        $(pkg-config --libs Qt6Core rtaudio) -lpthread -o "$out/wave_fuzzer"
+        $(pkg-config --libs Qt6Core rtaudio sndfile) -lpthread -o "$out/wave_fuzzer"
     max_len=8192
 fi
 "$out/${target}_fuzzer" -max_total_time="$seconds" -max_len="$max_len" -rss_limit_mb=2048 "$@" \

@@ -12,8 +12,8 @@
 #include "cuelist/CQRecord.h"
 #include "engine/CSoundOutput.h"
 #include "platform/audio/SoundBuffer.h"
+#include "platform/media/SoundFileOpener.h"
 #include "platform/sync/AutoResetEvent.h"
-#include "platform/text/PathRules.h"
 
 namespace {
 
@@ -23,7 +23,6 @@ constexpr double kOneOver44100 = 0.000022675736961451248;
 constexpr int kSegments = CSoundOutput::kSegmentCount;
 constexpr uint32_t kSegmentFrames = CSoundOutput::kSegmentBytes / CSoundOutput::kFrameBytes;
 constexpr uint32_t kBufferFrames = CSoundOutput::kBufferBytes / CSoundOutput::kFrameBytes;
-constexpr uint32_t kReadBufferFrames = 4096;
 
 constexpr int32_t kSilence = -10000;
 constexpr int32_t kFadedLevel = -4000;  // PLAYER_FADED, and the fade-out rate doubles
@@ -67,7 +66,7 @@ void CCuePlayer::Fail(const QString& message, PlayerMessageIcon icon) {
     m_failureIcon = icon;
 }
 
-double CCuePlayer::NormalStep() const { return m_format.nSamplesPerSec * kOneOver44100; }
+double CCuePlayer::NormalStep() const { return m_sampleRate * kOneOver44100; }
 
 void CCuePlayer::Prepare(unsigned startPercent) {
     std::array<AutoResetEvent*, kSegments> events{};
@@ -82,38 +81,17 @@ void CCuePlayer::Prepare(unsigned startPercent) {
         Fail(QString::fromLatin1(kCannotOpen), PlayerMessageIcon::None);
         return;
     }
-    const QByteArray path = m_pCue->m_strPath;
-    if (!m_file.Open(path)) {
-        // A list made on a system that ignores letter case names its files loosely.
-        const QByteArray existing = mvpath::FindExistingIgnoringCase(path);
-        if (existing.isEmpty() || !m_file.Open(existing)) {
-            Fail(QString::fromLatin1(kCannotOpen), PlayerMessageIcon::None);
-            return;
-        }
-    }
-
-    if (m_pCue->IsWaveFile()) {
-        // Anything that is not a playable RIFF WAVE file fails without a message.
-        if (!ReadWaveHeader(m_file, &m_format, &m_dataStart, &m_dataEnd)) {
-            Fail(QString(), PlayerMessageIcon::None);
-            return;
-        }
-    } else {
-        // Raw sound: every byte of the file is 16-bit mono at 22050 frames per second.
-        m_format = WaveFormat{};
-        m_format.wFormatTag = WaveFormat::kPcm;
-        m_format.nChannels = 1;
-        m_format.nSamplesPerSec = 22050;
-        m_format.nAvgBytesPerSec = 44100;
-        m_format.nBlockAlign = 2;
-        m_format.wBitsPerSample = 16;
-        m_dataStart = 0;
-        m_dataEnd = m_file.GetLength();
-    }
-    if (!m_decoder.Configure(m_format)) {
-        Fail(QString(), PlayerMessageIcon::None);
+    mvmedia::OpenedSound opened = mvmedia::OpenSoundFile(m_pCue->m_strPath);
+    if (!opened.reader) {
+        // A ".WAV" file that cannot be played fails without a message, as it always has; the
+        // reason is there for the status bar.
+        const bool quiet = opened.error == mvmedia::OpenedSound::Error::NotPlayable;
+        Fail(quiet ? QString() : QString::fromLatin1(kCannotOpen), PlayerMessageIcon::None);
+        m_failureReason = opened.reason;
         return;
     }
+    m_reader = std::move(opened.reader);
+    m_sampleRate = m_reader->GetSampleRate();
 
     for (const auto& event : m_segmentEvents) {
         if (!event->IsValid()) {
@@ -133,17 +111,11 @@ void CCuePlayer::Prepare(unsigned startPercent) {
         return;
     }
 
-    const int blockAlign = m_format.nBlockAlign;
-    m_totalFrames = static_cast<uint64_t>(std::max<int64_t>(m_dataEnd - m_dataStart, 0)) /
-                    static_cast<uint64_t>(blockAlign);
+    m_totalFrames = m_reader->GetFrameCount();
     const uint64_t startFrame = m_totalFrames * std::min(startPercent, 100u) / 100;
     m_framesRead = startFrame;
     m_readPos = static_cast<double>(startFrame);
-    m_file.Seek(m_dataStart + static_cast<int64_t>(startFrame) * blockAlign, WaveFile::Origin::Set);
-    if (!m_file.SetBuffer(static_cast<int64_t>(blockAlign) * kReadBufferFrames)) {
-        Fail(QString(), PlayerMessageIcon::None);
-        return;
-    }
+    if (startFrame != 0) m_reader->SeekToFrame(startFrame);
 
     m_targetVolume = ClampLevel(static_cast<int64_t>(m_pCue->m_nVolume) * 100);
     m_fadeInMs = ClampFadeMs(m_pCue->m_dwFadeIn);
@@ -172,7 +144,7 @@ CCuePlayer::~CCuePlayer() {
         m_thread.join();
     }
     m_pBuffer.reset();
-    m_file.Close();
+    m_reader.reset();
 }
 
 void CCuePlayer::Start() {
@@ -218,8 +190,7 @@ void CCuePlayer::SeekToPercent(unsigned percent) {
     m_framesRead = frame;
     m_readPos = static_cast<double>(frame);
     m_step = NormalStep();
-    m_file.Seek(m_dataStart + static_cast<int64_t>(frame) * m_format.nBlockAlign,
-                WaveFile::Origin::Set);
+    m_reader->SeekToFrame(frame);
 }
 
 void CCuePlayer::ApplyCommand(unsigned id) {
@@ -251,7 +222,7 @@ void CCuePlayer::ApplyCommand(unsigned id) {
                 }
                 m_volumeRate = static_cast<int32_t>(rate);
             } else {
-                m_file.Seek(0, WaveFile::Origin::End);
+                m_reader->SeekToEnd();
                 m_killed = true;
                 m_volume = kSilence;
                 if (m_pBuffer) m_pBuffer->SetVolume(kSilence);
@@ -259,7 +230,7 @@ void CCuePlayer::ApplyCommand(unsigned id) {
             break;
         case kKill:
         case kStopAll:
-            m_file.Seek(0, WaveFile::Origin::End);
+            m_reader->SeekToEnd();
             m_killed = true;
             break;
         case kSpeedUp:
@@ -440,15 +411,13 @@ void CCuePlayer::StepLevel(RefillResult& result) {
 
 void CCuePlayer::WriteFrames(int16_t* out, uint32_t frames, bool draining, RefillResult& result) {
     // Worker thread, under m_lock. Linear interpolation between the two newest source frames
-    // at the current step, with the file read frame by frame through its read buffer.
+    // at the current step, with the file read frame by frame through its reader's block.
     const uint64_t total = m_totalFrames;
-    const int blockAlign = m_format.nBlockAlign;
-    const bool stereo = m_decoder.GetChannels() != 1;
+    const bool stereo = m_reader->GetChannels() != 1;
     const double step = m_step.load(std::memory_order_relaxed);
     double readPos = m_readPos;
     uint64_t framesRead = m_framesRead.load(std::memory_order_relaxed);
     int16_t prevL = m_prevLeft, curL = m_curLeft, prevR = m_prevRight, curR = m_curRight;
-    uint8_t frame[SampleDecoder::kMaxChannels * 4];
 
     for (uint32_t i = 0; i < frames; ++i, out += 2) {
         const double n = static_cast<double>(framesRead);
@@ -467,13 +436,12 @@ void CCuePlayer::WriteFrames(int16_t* out, uint32_t frames, bool draining, Refil
             framesRead = 0;
             readPos = step;
             m = static_cast<uint64_t>(step);
-            m_file.Seek(m_dataStart, WaveFile::Origin::Set);
+            m_reader->SeekToFrame(0);
         }
         while (framesRead < m) {
             int16_t left = 0;
             int16_t right = 0;
-            if (!draining && framesRead < total && m_file.ReadFrame(frame, blockAlign)) {
-                m_decoder.Decode(frame, left, right);
+            if (!draining && framesRead < total && m_reader->ReadFrame(left, right)) {
                 m_anyData = true;
             } else if (!result.dataEnded && !draining) {
                 result.dataEnded = true;

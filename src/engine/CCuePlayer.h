@@ -8,7 +8,7 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/media/WaveFile.h"
+#include "platform/media/SoundReader.h"
 
 class CQRecord;
 class CSoundOutput;
@@ -98,6 +98,9 @@ public:
     bool IsFailed() const { return m_failed; }
     const QString& GetFailureMessage() const { return m_failureMessage; }
     PlayerMessageIcon GetFailureIcon() const { return m_failureIcon; }
+    // UI thread. Why a failed player failed, in a few words for the status bar ("File not
+    // found: ...", "64-bit float WAV"); empty when the player did not fail over its file.
+    const QString& GetFailureReason() const { return m_failureReason; }
 
     // Any thread. Segments of the buffer that played before they were refilled (diagnostics).
     uint64_t GetUnderrunCount() const;
@@ -135,13 +138,10 @@ private:
     CQRecord* m_pCue;
     std::weak_ptr<IPlayerStatusReceiver> m_receiver;
     CSoundOutput& m_output;
-    WaveFormat m_format;
-    SampleDecoder m_decoder;
+    uint32_t m_sampleRate = 0;  // of the source, fixed once prepared
     std::unique_ptr<SoundBuffer> m_pBuffer;
     std::mutex m_lock;
-    WaveFile m_file;  // guarded by m_lock once the worker runs
-    int64_t m_dataStart = 0;
-    int64_t m_dataEnd = 0;
+    std::unique_ptr<SoundReader> m_reader;  // guarded by m_lock once the worker runs
     uint64_t m_totalFrames = 0;
 
     // Level state, guarded by m_lock.
@@ -178,5 +178,6 @@ private:
 
     bool m_failed = false;
     QString m_failureMessage;
+    QString m_failureReason;
     PlayerMessageIcon m_failureIcon = PlayerMessageIcon::None;
 };

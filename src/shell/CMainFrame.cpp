@@ -426,6 +426,8 @@ void CMainFrame::ConnectView() {
         Qt::DirectConnection);
     connect(m_pView, &CMVView::cueCountChanged, this,
             [this] { m_pCuesPane->setText(m_pView->GetCueCountText()); });
+    connect(m_pView, &CMVView::statusNote, this,
+            [this](const QString& text) { statusBar()->showMessage(text, kStatusNoteMs); });
     if (m_pView->selectionModel())
         connect(m_pView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
                 &CMainFrame::RequestCommandUIUpdate);

@@ -39,6 +39,8 @@ public:
     // The window title after the document's title.
     static constexpr const char* kWindowTitle = "Marvane";
     static constexpr const char* kIdleMessage = "For Help, press F1";
+    // How long a note from the view (such as why a cue did not start) stays in the status bar.
+    static constexpr int kStatusNoteMs = 10000;
     static constexpr const char* kSettingsSection = "MainFrame";
 
     // Creates the frame and, inside it, the view of `doc`. `commands` handles what neither the

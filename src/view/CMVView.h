@@ -219,6 +219,8 @@ signals:
     void cueCountChanged(int count);
     // A show-control action was carried out (Go, Stop All, a live command, a cue by name).
     void showAction(const ShowAction& action);
+    // A short note for the status bar, such as why a cue that failed quietly did not start.
+    void statusNote(const QString& text);
 
 protected:
     // Row drag and file drop (CMVViewEdit.cpp).

@@ -61,8 +61,15 @@ bool CMVView::StartPlayer(CQRecord* cue, bool makeCurrent) {
         const QMessageBox::Icon icon = slot->player->GetFailureIcon() == PlayerMessageIcon::Error
                                            ? QMessageBox::Critical
                                            : QMessageBox::NoIcon;
+        const QString reason = slot->player->GetFailureReason();
         slot->player.reset();
-        if (!message.isEmpty()) mvui::ShowMessage(this, message, icon);
+        if (!message.isEmpty()) {
+            mvui::ShowMessage(this, message, icon);
+        } else if (!reason.isEmpty()) {
+            // No box, as before, but the operator can see why nothing sounded.
+            emit statusNote(QStringLiteral("%1: not a playable sound file: %2")
+                                .arg(ToDisplayText(cue->m_strID), reason));
+        }
         return false;
     }
 

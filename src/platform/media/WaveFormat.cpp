@@ -44,7 +44,7 @@ bool SampleDecoder::Configure(const WaveFormat& format) {
 int16_t SampleDecoder::DecodeFloat(const uint8_t* p) {
     float value;
     std::memcpy(&value, p, sizeof value);
-    if (!(value == value)) return 0;  // NaN
+    if (!std::isfinite(value)) return 0;  // NaN and infinities are no sound
     const double scaled = std::trunc(static_cast<double>(value) * 32768.0);
     if (scaled >= 32767.0) return 32767;
     if (scaled <= -32768.0) return -32768;
