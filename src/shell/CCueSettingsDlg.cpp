@@ -16,6 +16,7 @@
 #include <QValidator>
 
 #include "engine/CSoundOutput.h"
+#include "platform/media/SoundFileOpener.h"
 #include "platform/text/AnsiText.h"
 #include "platform/text/PathRules.h"
 #include "shell/DialogDataExchange.h"
@@ -341,6 +342,21 @@ void CCueSettingsDlg::Fail(QLineEdit* edit, const QString& message) {
     edit->selectAll();
 }
 
+QString CCueSettingsDlg::SoundFilesFilter() {
+    // "*.flac" becomes "*.[Ff][Ll][Aa][Cc]".
+    const auto anyCase = [](const QString& ext) {
+        QString pattern = QStringLiteral("*");
+        for (const QChar c : ext) {
+            pattern +=
+                c.isLetter() ? QStringLiteral("[%1%2]").arg(c.toUpper(), c.toLower()) : QString(c);
+        }
+        return pattern;
+    };
+    QStringList patterns = {anyCase(QStringLiteral(".wav"))};
+    for (const QString& ext : mvmedia::DecodedExtensions()) patterns.append(anyCase(ext));
+    return QStringLiteral("Sound files (%1)").arg(patterns.join(QLatin1Char(' ')));
+}
+
 QString CCueSettingsDlg::ChooseFile() {
     if (TestFileChooser()) return TestFileChooser()(this);
     QFileDialog dialog(this);
@@ -348,9 +364,9 @@ QString CCueSettingsDlg::ChooseFile() {
     dialog.setFileMode(QFileDialog::ExistingFile);  // the file must exist
     dialog.setDefaultSuffix(QStringLiteral("WAV"));
     dialog.setOption(QFileDialog::HideNameFilterDetails);
-    // The pattern ignores letter case, as the file systems the lists come from do.
-    dialog.setNameFilters(
-        {QStringLiteral("WAV files (*.[Ww][Aa][Vv])"), QStringLiteral("All Files (*)")});
+    // The patterns ignore letter case, as the file systems the lists come from do.
+    dialog.setNameFilters({SoundFilesFilter(), QStringLiteral("WAV files (*.[Ww][Aa][Vv])"),
+                           QStringLiteral("All Files (*)")});
     if (dialog.exec() != QDialog::Accepted) return {};
     return dialog.selectedFiles().value(0);
 }

@@ -77,6 +77,9 @@ public:
     // names of theSoundOutput's channels are used.
     void SetChannelNames(const QStringList& names);
 
+    // The file dialog's first filter: every sound file the player decodes, any letter case.
+    static QString SoundFilesFilter();
+
 public slots:
     void accept() override;
 

@@ -9,6 +9,7 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -21,8 +22,9 @@
 
 #include "cuelist/CMVDoc.h"
 #include "cuelist/CQRecord.h"
-#include "platform/text/PathRules.h"
+#include "platform/media/SoundFileOpener.h"
 #include "view/CMVView.h"
+#include "view/MessageBox.h"
 
 namespace {
 
@@ -82,10 +84,6 @@ private:
 RowDragWatcher* FindWatcher(const QObject* view) {
     return view->findChild<RowDragWatcher*>(QStringLiteral("rowDragWatcher"),
                                             Qt::FindDirectChildrenOnly);
-}
-
-bool IsWaveName(const QByteArray& path) {
-    return mvpath::FindExtension(path).compare(".wav", Qt::CaseInsensitive) == 0;
 }
 
 // Where a row drag started: the row under the press, kept between press and move.
@@ -156,14 +154,28 @@ bool CMVView::OnUpdateEditClear() const { return GetCurrentPlayer() == nullptr &
 
 void CMVView::OnDropFiles(const QStringList& paths, const QPoint& pos) {
     if (paths.isEmpty() || m_pDoc == nullptr) return;
-    // Only the first file of a drop counts, and only a WAV file.
-    const QByteArray path = QFile::encodeName(paths.first());
-    if (!IsWaveName(path)) return;
+    // Every sound file of the drop becomes a cue, in the order given, before the row under
+    // the point (or after the last row); the other entries are named afterwards.
     const QModelIndex hit = indexAt(pos);
-    const int index = hit.isValid() ? hit.row() : -1;  // before the row under the point
-    CQRecord* cue = m_pDoc->AddCue(index);
-    cue->SetFilePath(path);  // a fresh cue takes the file's name as its description
-    InsertListItem(cue, index);
+    int index = hit.isValid() ? hit.row() : -1;
+    QStringList skipped;
+    for (const QString& entry : paths) {
+        const QByteArray path = QFile::encodeName(entry);
+        if (entry.isEmpty() || !mvmedia::IsSoundFileName(path)) {
+            if (!entry.isEmpty()) skipped.append(QFileInfo(entry).fileName());
+            continue;
+        }
+        CQRecord* cue = m_pDoc->AddCue(index);
+        cue->SetFilePath(path);  // a fresh cue takes the file's name as its description
+        InsertListItem(cue, index);
+        if (index >= 0) ++index;
+    }
+    if (!skipped.isEmpty()) {
+        mvui::ShowMessage(this,
+                          QStringLiteral("These files are not sound files and were not added:\n%1")
+                              .arg(skipped.join(QLatin1Char('\n'))),
+                          QMessageBox::Warning);
+    }
 }
 
 void CMVView::dragEnterEvent(QDragEnterEvent* event) {
@@ -194,10 +206,7 @@ void CMVView::dropEvent(QDropEvent* event) {
         paths.append(url.isLocalFile() ? url.toLocalFile() : QString());
     }
     event->acceptProposedAction();
-    // The first entry decides, even when it is no local file.
-    if (!paths.isEmpty() && !paths.first().isEmpty()) {
-        OnDropFiles(paths, event->position().toPoint());
-    }
+    OnDropFiles(paths, event->position().toPoint());
 }
 
 // ---- Moving a row by dragging it ----

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <vector>
 
@@ -419,3 +420,27 @@ TEST_F(CueSettingsDlgTest, OkWithEveryFieldAtItsLimitReachesTheCueAndItsRow) {
 }
 
 }  // namespace
+
+TEST(CueSettingsDlgFilter, SoundFilesFilterMatchesEverySoundExtensionInAnyCase) {
+    const QString filter = CCueSettingsDlg::SoundFilesFilter();
+    ASSERT_TRUE(filter.startsWith(QStringLiteral("Sound files (*.[Ww][Aa][Vv] ")));
+    // The patterns as a file dialog applies them, one wildcard expression each.
+    const QString inner = filter.section(QLatin1Char('('), 1).chopped(1);
+    const auto matches = [&](const QString& name) {
+        for (const QString& pattern : inner.split(QLatin1Char(' '))) {
+            if (QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern))
+                    .match(name)
+                    .hasMatch()) {
+                return true;
+            }
+        }
+        return false;
+    };
+    for (const char* name : {"a.wav", "B.Mp3", "c.FLAC", "d.ogg", "e.oga", "f.opus", "g.aif",
+                             "h.AIFF", "i.aifc", "j.caf", "k.w64", "l.RF64"}) {
+        EXPECT_TRUE(matches(QString::fromLatin1(name))) << name;
+    }
+    for (const char* name : {"a.wave", "b.txt", "mp3", "c.mp3.bak"}) {
+        EXPECT_FALSE(matches(QString::fromLatin1(name))) << name;
+    }
+}

@@ -289,12 +289,41 @@ TEST_F(ViewEditTest, DroppedWavFileBecomesACueBeforeTheRowUnderThePoint) {
     Drop({QUrl::fromLocalFile("/show/Rain.WAV")}, QPoint(60, view.viewport()->height() - 2));
     EXPECT_EQ(view.GetRowCue(4)->m_strDescription, "Rain");
 
-    // Not a WAV file, or a WAV file that is not the first of the drop: nothing.
-    Drop({QUrl::fromLocalFile("/show/Thunder.mp3")}, RowPoint(0));
-    Drop({QUrl::fromLocalFile("/show/a.txt"), QUrl::fromLocalFile("/show/b.wav")}, RowPoint(0));
+    // A file that is no sound file: nothing, and one message naming it.
     Drop({QUrl::fromLocalFile("/show/c.wave")}, RowPoint(0));
     EXPECT_EQ(view.GetRowCount(), 5);
-    RowIds();
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_TRUE(m_messages.back().contains(QStringLiteral("c.wave")));
+}
+
+TEST_F(ViewEditTest, EveryDroppedSoundFileBecomesACueInTheOrderGiven) {
+    CMVView& view = MakeView(2);
+    // Sound files of every kind, mixed with others, the first of them an MP3.
+    Drop({QUrl::fromLocalFile("/show/Thunder.mp3"), QUrl::fromLocalFile("/show/notes.txt"),
+          QUrl::fromLocalFile("/show/Rain.FLAC"), QUrl(QStringLiteral("https://example.org/a.wav")),
+          QUrl::fromLocalFile("/show/Bell.wav"), QUrl::fromLocalFile("/show/cover.jpg"),
+          QUrl::fromLocalFile("/show/Wind.opus")},
+         RowPoint(1));
+    EXPECT_EQ(RowIds().size(), 6);
+    QStringList descriptions;
+    for (int row = 0; row < view.GetRowCount(); ++row) {
+        descriptions.append(QString::fromUtf8(view.GetRowCue(row)->m_strDescription));
+    }
+    EXPECT_EQ(descriptions, QStringList({view.GetRowCue(0)->m_strDescription, "Thunder", "Rain",
+                                         "Bell", "Wind", view.GetRowCue(5)->m_strDescription}));
+    EXPECT_EQ(view.GetRowCue(2)->m_strPath, "/show/Rain.FLAC");
+    EXPECT_TRUE(m_doc->IsModified());
+    // The files skipped are named together, once.
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_TRUE(m_messages[0].contains(QStringLiteral("notes.txt")));
+    EXPECT_TRUE(m_messages[0].contains(QStringLiteral("cover.jpg")));
+
+    // Below the last row: appended in order.
+    Drop({QUrl::fromLocalFile("/a/One.aiff"), QUrl::fromLocalFile("/a/Two.ogg")},
+         QPoint(60, view.viewport()->height() - 2));
+    EXPECT_EQ(view.GetRowCue(6)->m_strDescription, "One");
+    EXPECT_EQ(view.GetRowCue(7)->m_strDescription, "Two");
+    EXPECT_EQ(m_messages.size(), 1u);
 }
 
 TEST_F(ViewEditTest, DraggingARowMovesItIntoTheGapUnderThePointer) {
