@@ -19,7 +19,10 @@ constexpr const char* kUsage =
     "         [--start-percent P] [--max-seconds S]\n"
     "                                 play cues on offline devices into WAV files\n"
     "  print LIST_FILE OUT.pdf [--paper letter|a4] [--portrait]\n"
-    "                                 render the printed cue list into a PDF\n";
+    "                                 render the printed cue list into a PDF\n"
+    "  check [--json] LIST_FILE       check that every cue would play (rows from 1);\n"
+    "                                 exit status 1 when there is a problem\n"
+    "  collect LIST_FILE FOLDER       copy the list and its sound files into FOLDER\n";
 
 }  // namespace
 
@@ -52,6 +55,8 @@ int main(int argc, char** argv) {
     if (std::strcmp(command, "build") == 0) return cli::RunBuild(args);
     if (std::strcmp(command, "channels") == 0) return cli::RunChannels(args);
     if (std::strcmp(command, "render") == 0) return cli::RunRender(args);
+    if (std::strcmp(command, "check") == 0) return cli::RunCheck(args);
+    if (std::strcmp(command, "collect") == 0) return cli::RunCollect(args);
     std::fputs(kUsage, stderr);
     return 2;
 }

@@ -126,7 +126,7 @@ bool SndfileReader::Open(QString* error) {
     SF_INFO info{};
     m_sndfile = sf_open_virtual(&io, SFM_READ, &info, this);
     if (m_sndfile == nullptr) {
-        if (error) *error = QStringLiteral("not a sound file this program can decode");
+        if (error) *error = QStringLiteral("contents not recognised");
         return false;
     }
     QString problem;
