@@ -6,12 +6,15 @@
 #       corpus starts from the demo show's sounds cut to their first 4 KiB, each with a control
 #       byte in front, and from FLAC, Ogg and AIFF copies of them cut to 8000 bytes (see
 #       fuzz/WaveFuzzer.cpp).
+# reader: the sound file readers alone (any extension), much faster than wave; the corpus
+#       starts from the demo sounds as WAV, FLAC, Ogg and AIFF, each cut to 8000 bytes with
+#       the byte that picks its extension in front (see fuzz/SoundReaderFuzzer.cpp).
 # remote: OSC packets and addresses, sender checks, cue numbers, MIDI and MIDI Show Control.
 # New inputs go to build-fuzz/TARGET-corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 target=archive
-case "${1:-}" in archive | wave | remote) target="$1"; shift ;; esac
+case "${1:-}" in archive | wave | reader | remote) target="$1"; shift ;; esac
 seconds="${1:-60}"
 shift || true
 out=build-fuzz
@@ -20,7 +23,21 @@ mkdir -p "$corpus"
 flags=(-std=c++20 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined -Isrc)
 text_sources=(src/platform/text/AnsiText.cpp src/platform/text/PathRules.cpp
     src/platform/text/CaseInsensitiveLookup.cpp)
-if [ "$target" = remote ]; then
+if [ "$target" = reader ]; then
+    for f in examples/demo/*.wav; do
+        for pick in 0:wav 2:flac 3:ogg 5:aiff; do
+            seed="$corpus/$(basename "$f").${pick#*:}"
+            [ -e "$seed" ] && continue
+            tmp="$out/seed.${pick#*:}"
+            sox "$f" -r 44100 "$tmp" trim 0 0.5 2>/dev/null || continue
+            { printf "\\x0${pick%%:*}" && head -c 8000 "$tmp"; } >"$seed"
+        done
+    done
+    clang++-14 "${flags[@]}" $(pkg-config --cflags Qt6Core sndfile) \
+        fuzz/SoundReaderFuzzer.cpp src/platform/media/*.cpp "${text_sources[@]}" \
+        $(pkg-config --libs Qt6Core sndfile) -o "$out/reader_fuzzer"
+    max_len=8192
+elif [ "$target" = remote ]; then
     clang++-14 "${flags[@]}" $(pkg-config --cflags Qt6Core liblo) fuzz/RemoteFuzzer.cpp \
         src/remote/OscMessage.cpp src/remote/OscAddressMap.cpp src/remote/RemoteShow.cpp \
         src/remote/SenderCheck.cpp $(pkg-config --libs Qt6Core liblo) \
