@@ -91,10 +91,14 @@ bool ParseTimed(const QString& text, bool rowAllowed, QString* what, uint64_t* f
     return true;
 }
 
-// Writes 44100 Hz 16-bit stereo as it is rendered; the sizes are patched in at the end.
+// Writes 44100 Hz 16-bit frames of `channels` samples as they are rendered; the sizes are
+// patched in at the end.
 class WavWriter {
 public:
-    explicit WavWriter(const QString& path) : m_file(path) {}
+    WavWriter(const QString& path, uint32_t channels)
+        : m_file(path),
+          m_channels(channels),
+          m_maxDataBytes((0xFFFFFFFFull - 36) / (2 * channels) * (2 * channels)) {}
 
     bool Open() {
         if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
@@ -103,7 +107,7 @@ public:
     bool Append(const std::vector<int16_t>& samples) {
         // A WAV file counts its sound in 32 bits: stop there rather than write on for ever
         // (a looped cue plays until something stops it).
-        if (samples.size() * 2 > kMaxStereo16DataBytes - m_dataBytes) {
+        if (samples.size() * 2 > m_maxDataBytes - m_dataBytes) {
             m_full = true;
             return false;
         }
@@ -126,12 +130,14 @@ public:
     }
 
 private:
-    static QByteArray Header(uint32_t dataBytes) {
-        const auto h = PcmWaveHeader(2, 44100, 16, dataBytes);
+    QByteArray Header(uint32_t dataBytes) const {
+        const auto h = PcmWaveHeader(static_cast<uint16_t>(m_channels), 44100, 16, dataBytes);
         return QByteArray(h.data(), h.size());
     }
 
     QFile m_file;
+    uint32_t m_channels;
+    uint64_t m_maxDataBytes;  // whole frames within what the header can state
     uint64_t m_dataBytes = 0;
     bool m_full = false;
 };
@@ -210,7 +216,8 @@ QString DevicePath(const QString& out, int device) {
 int RunChannels(const QStringList& args) {
     if (!args.isEmpty()) return Fail(QStringLiteral("usage: marvane-cli channels"), 2);
     if (!theSoundOutput.Initialize()) {
-        return Fail(QStringLiteral("Failed to initialize DirectX Audio"));
+        return Fail(QStringLiteral("Failed to initialize DirectX Audio\n") +
+                    theSoundOutput.GetFailureHint());
     }
     QStringList names;
     theSoundOutput.GetChannelNames(names);
@@ -221,13 +228,15 @@ int RunChannels(const QStringList& args) {
 
 int RunRender(const QStringList& args) {
     const QString usage = QStringLiteral(
-        "usage: marvane-cli render LIST_FILE OUT.wav [--channels N] [--play ROW@SECONDS]...\n"
+        "usage: marvane-cli render LIST_FILE OUT.wav [--channels N] [--outputs C]\n"
+        "       [--play ROW@SECONDS]...\n"
         "       [--cmd NAME@SECONDS[:ROW]]... [--seek PERCENT@SECONDS[:ROW]]...\n"
         "       [--start-percent P] [--max-seconds S]");
     if (args.size() < 2) return Fail(usage, 2);
     const QString listPath = args[0];
     const QString outPath = args[1];
     int channels = 1;
+    int outputs = 2;
     unsigned startPercent = 0;
     std::optional<uint64_t> maxFrames;
     std::vector<Action> actions;
@@ -242,6 +251,13 @@ int RunRender(const QStringList& args) {
             const auto n = ParseNumber(value, 1, kMaxChannels);
             if (!n) return Fail(QStringLiteral("--channels takes 1 to %1.").arg(kMaxChannels), 2);
             channels = *n;
+        } else if (option == "--outputs") {
+            const auto n = ParseNumber(value, 1, static_cast<int>(OutputDevice::kMaxOutputs));
+            if (!n) {
+                return Fail(
+                    QStringLiteral("--outputs takes 1 to %1.").arg(OutputDevice::kMaxOutputs), 2);
+            }
+            outputs = *n;
         } else if (option == "--start-percent") {
             const auto p = ParseNumber(value, 0, 100);
             if (!p) return Fail(QStringLiteral("--start-percent takes 0 to 100."), 2);
@@ -294,8 +310,8 @@ int RunRender(const QStringList& args) {
     CSoundOutput output;
     std::vector<std::unique_ptr<OutputDevice>> candidates;
     for (int k = 0; k < channels; ++k) {
-        candidates.push_back(
-            std::make_unique<OfflineDevice>("Offline output " + std::to_string(k + 1)));
+        candidates.push_back(std::make_unique<OfflineDevice>(
+            "Offline output " + std::to_string(k + 1), static_cast<uint32_t>(outputs)));
     }
     if (!output.Initialize(std::move(candidates))) {
         return Fail(QStringLiteral("Failed to initialize DirectX Audio"));
@@ -303,10 +319,11 @@ int RunRender(const QStringList& args) {
     std::vector<OfflineDevice*> devices;
     std::vector<std::unique_ptr<WavWriter>> writers;
     for (int k = 0; k < channels; ++k) {
-        devices.push_back(static_cast<OfflineDevice*>(output.GetDevice(k)));
+        devices.push_back(static_cast<OfflineDevice*>(output.GetDeviceAt(k)));
         devices.back()->SetRefillTimeout(
             std::chrono::duration_cast<std::chrono::milliseconds>(kRefillTimeout));
-        writers.push_back(std::make_unique<WavWriter>(DevicePath(outPath, k)));
+        writers.push_back(
+            std::make_unique<WavWriter>(DevicePath(outPath, k), static_cast<uint32_t>(outputs)));
         if (!writers.back()->Open()) {
             return Fail(QStringLiteral("Cannot write %1").arg(DevicePath(outPath, k)));
         }

@@ -1,5 +1,7 @@
 #include "engine/CSoundOutput.h"
 
+#include <algorithm>
+
 #include "platform/audio/OutputDevice.h"
 #include "platform/audio/OutputDeviceFactory.h"
 #include "platform/audio/SoundBuffer.h"
@@ -19,25 +21,68 @@ CSoundOutput::CSoundOutput() {
 
 CSoundOutput::~CSoundOutput() { ReleaseDevices(); }
 
+namespace {
+
+constexpr const char* kRehearse = "set MARVANE_AUDIO=virtual:2 to rehearse without sound.";
+
+}  // namespace
+
 bool CSoundOutput::Initialize() {
-    const auto selection = OutputDeviceFactory::SelectionFromEnvironment();
-    if (!selection) return false;
+    std::string error;
+    const auto selection = OutputDeviceFactory::SelectionFromEnvironment(&error);
+    if (!selection) {
+        ReleaseDevices();
+        m_failureHint = QString::fromStdString(error);
+        return false;
+    }
     return Initialize(OutputDeviceFactory::CreateCandidates(*selection));
 }
 
 bool CSoundOutput::Initialize(std::vector<std::unique_ptr<OutputDevice>> candidates) {
     ReleaseDevices();
+    m_failureHint =
+        QStringLiteral("No sound server answered (PulseAudio/PipeWire, JACK). Start one, or ") +
+        QString::fromLatin1(kRehearse);
     for (auto& device : candidates) {
+        if (device && !device->Open()) {
+            m_failureHint =
+                QString::fromStdString(device->GetDescription() + ": " + device->GetLastError()) +
+                QStringLiteral(". Close the program that holds it, or ") +
+                QString::fromLatin1(kRehearse);
+            continue;
+        }
         // A device that cannot be opened is left out; the others are numbered without a gap.
-        if (device && device->Open()) m_devices.push_back(std::move(device));
+        if (device) {
+            for (Channel& channel : ChannelsOf(device.get())) {
+                m_channels.push_back(std::move(channel));
+            }
+            m_devices.push_back(std::move(device));
+        }
     }
+    if (!m_devices.empty()) m_failureHint.clear();
     return !m_devices.empty();
 }
 
+std::vector<CSoundOutput::Channel> CSoundOutput::ChannelsOf(OutputDevice* device) {
+    std::vector<Channel> channels;
+    const uint32_t outputs = device->GetOutputCount();
+    if (outputs <= 2) {
+        channels.push_back({device, 0, outputs, device->GetDescription()});
+        return channels;
+    }
+    for (uint32_t first = 0; first < outputs; first += 2) {
+        const uint32_t width = std::min<uint32_t>(2, outputs - first);
+        std::string name = device->GetDescription() + " " + std::to_string(first + 1);
+        if (width == 2) name += "/" + std::to_string(first + 2);
+        channels.push_back({device, first, width, std::move(name)});
+    }
+    return channels;
+}
+
 void CSoundOutput::GetChannelNames(QStringList& names) const {
-    for (size_t i = 0; i < m_devices.size(); ++i) {
+    for (size_t i = 0; i < m_channels.size(); ++i) {
         names << QString::asprintf("%d - ", static_cast<int>(i)) +
-                     QString::fromStdString(m_devices[i]->GetDescription());
+                     QString::fromStdString(m_channels[i].name);
     }
 }
 
@@ -47,12 +92,13 @@ std::unique_ptr<SoundBuffer> CSoundOutput::CreateBuffer(
         if (errorText) *errorText = QString::fromLatin1(kCreateBufferFailed);
         return nullptr;
     };
-    if (m_devices.empty()) return fail();
+    if (m_channels.empty()) return fail();
     // A channel this machine does not have (a list made elsewhere) plays on channel 0.
-    OutputDevice* device = GetDevice(nChannel);
-    if (device == nullptr) device = m_devices.front().get();
+    const bool known = nChannel >= 0 && nChannel < GetChannelCount();
+    const Channel& channel = m_channels[known ? static_cast<size_t>(nChannel) : 0];
 
-    std::unique_ptr<SoundBuffer> buffer = device->CreateBuffer();
+    std::unique_ptr<SoundBuffer> buffer =
+        channel.device->CreateBuffer(channel.firstOutput, channel.width);
     if (!buffer) return fail();
     // Without its notifications a buffer could never be refilled: refuse it.
     const auto positions = SoundBuffer::SegmentEndNotifications(events);
@@ -61,6 +107,7 @@ std::unique_ptr<SoundBuffer> CSoundOutput::CreateBuffer(
 }
 
 void CSoundOutput::ReleaseDevices() {
+    m_channels.clear();
     for (auto& device : m_devices) {
         if (device) device->Close();
         device.reset();
@@ -69,6 +116,11 @@ void CSoundOutput::ReleaseDevices() {
 }
 
 OutputDevice* CSoundOutput::GetDevice(int nChannel) const {
-    if (nChannel < 0 || nChannel >= static_cast<int>(m_devices.size())) return nullptr;
-    return m_devices[static_cast<size_t>(nChannel)].get();
+    if (nChannel < 0 || nChannel >= GetChannelCount()) return nullptr;
+    return m_channels[static_cast<size_t>(nChannel)].device;
+}
+
+OutputDevice* CSoundOutput::GetDeviceAt(int index) const {
+    if (index < 0 || index >= GetDeviceCount()) return nullptr;
+    return m_devices[static_cast<size_t>(index)].get();
 }

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <array>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/media/WaveFormat.h"
@@ -12,9 +13,11 @@ class OutputDevice;
 class SoundBuffer;
 class AutoResetEvent;
 
-// The program's audio output: every output device of the chosen backend, opened once at start-up,
-// each one a channel numbered from 0 in enumeration order, and the factory of the cues' sound
-// buffers. One instance, theSoundOutput, lives for the whole run.
+// The program's audio output: every output device of the chosen backend, opened once at start-up
+// with all its outputs, and the factory of the cues' sound buffers. Channels are numbered from 0
+// in enumeration order: a stereo (or mono) device is one channel, named after the device; a
+// device with more outputs is one channel per pair of outputs, "Name 1/2", "Name 3/4", ..., an
+// odd last output a mono channel "Name 5". One instance, theSoundOutput, lives for the whole run.
 //
 // Threads: every member function is called on the UI thread.
 class CSoundOutput {
@@ -41,6 +44,10 @@ public:
     // A device that cannot be opened is left out and gets no channel number.
     bool Initialize(std::vector<std::unique_ptr<OutputDevice>> candidates);
 
+    // Why the last Initialize opened no device and what to try, in words for the operator (the
+    // second line under "Failed to initialize DirectX Audio"); empty after a success.
+    const QString& GetFailureHint() const { return m_failureHint; }
+
     // Appends "N - description" for every channel N, in channel order, to `names`.
     void GetChannelNames(QStringList& names) const;
 
@@ -57,16 +64,31 @@ public:
     // on them must have been released first. A second call does nothing.
     void ReleaseDevices();
 
-    int GetChannelCount() const { return static_cast<int>(m_devices.size()); }
+    int GetChannelCount() const { return static_cast<int>(m_channels.size()); }
     // The device of a channel, or null when there is no such channel.
     OutputDevice* GetDevice(int nChannel) const;
+    // The opened devices in channel order (a device with several pairs appears once).
+    int GetDeviceCount() const { return static_cast<int>(m_devices.size()); }
+    OutputDevice* GetDeviceAt(int index) const;
 
     // The output format: 44100 frames per second, 16-bit, stereo.
     const WaveFormat& GetFormat() const { return m_format; }
 
+    // One channel: a device's output pair, or its odd last output.
+    struct Channel {
+        OutputDevice* device = nullptr;
+        uint32_t firstOutput = 0;
+        uint32_t width = 2;  // 1 for a mono channel
+        std::string name;    // the description, with the outputs when the device has pairs
+    };
+    // The channels a device of `outputs` outputs offers, in order (UI thread, any device).
+    static std::vector<Channel> ChannelsOf(OutputDevice* device);
+
 private:
     WaveFormat m_format;
     std::vector<std::unique_ptr<OutputDevice>> m_devices;
+    std::vector<Channel> m_channels;
+    QString m_failureHint;
 };
 
 // The one audio output of the program.

@@ -67,8 +67,12 @@ bool CMarvaneApp::InitInstance(const QStringList& args) {
 
     // Every output device is opened now that the main window exists.
     if (!m_initializeAudio()) {
-        mvui::ShowMessage(m_pMainFrame, QString::fromLatin1(kAudioFailed), QMessageBox::Critical,
-                          QMessageBox::Ok);
+        // The message keeps its first line; the second says why and what to try.
+        QString text = QString::fromLatin1(kAudioFailed);
+        if (!theSoundOutput.GetFailureHint().isEmpty()) {
+            text += QLatin1Char('\n') + theSoundOutput.GetFailureHint();
+        }
+        mvui::ShowMessage(m_pMainFrame, text, QMessageBox::Critical, QMessageBox::Ok);
         m_nExitCode = 1;
         return false;
     }

@@ -68,7 +68,10 @@ TEST_F(CliEngine, ChannelsListsTheDevicesOfTheSelectedBackend) {
     const Result r = RunCli({"channels"}, QStringLiteral("virtual:3"));
     ASSERT_EQ(r.status, 0) << r.err.constData();
     EXPECT_EQ(r.out, "0 - Virtual output 1\n1 - Virtual output 2\n2 - Virtual output 3\n");
-    EXPECT_NE(RunCli({"channels"}, QStringLiteral("bogus")).status, 0);
+    const Result bad = RunCli({"channels"}, QStringLiteral("bogus"));
+    EXPECT_NE(bad.status, 0);
+    EXPECT_TRUE(bad.err.startsWith("Failed to initialize DirectX Audio\nMARVANE_AUDIO: unknown"))
+        << bad.err.constData();
 }
 
 TEST_F(CliEngine, RenderPlaysCuesOnTheirChannelsAndReportsEveryStatusAtItsFrame) {
@@ -89,6 +92,35 @@ TEST_F(CliEngine, RenderPlaysCuesOnTheirChannelsAndReportsEveryStatusAtItsFrame)
     EXPECT_EQ(second[6146], 1000);
     EXPECT_EQ(second[45055], 1000);
     EXPECT_EQ(second[47103], 1000);  // the last frame before the stop
+}
+
+// Multichannel devices: channels lists the pairs; render --outputs writes files of every output
+// with each cue on its own pair (the hum's channel 1 is outputs 3/4 of the first device).
+TEST_F(CliEngine, RenderWithOutputsPutsEachCueOnItsPairOfTheDevice) {
+    Result r = RunCli({"channels"}, QStringLiteral("virtual:2x5"));
+    ASSERT_EQ(r.status, 0) << r.err.constData();
+    EXPECT_EQ(r.out,
+              "0 - Virtual output 1 1/2\n1 - Virtual output 1 3/4\n2 - Virtual output 1 5\n"
+              "3 - Virtual output 2 1/2\n4 - Virtual output 2 3/4\n5 - Virtual output 2 5\n");
+
+    r = RunCli({"render", Path("show.mvl"), Path("multi.wav"), "--outputs", "8", "--play", "0@0",
+                "--play", "1@0", "--max-seconds", "0.2"});
+    ASSERT_EQ(r.status, 0) << r.err.constData();
+    QFile file(Path("multi.wav"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const auto at = [&](qsizetype offset) {
+        return static_cast<int16_t>(static_cast<uint8_t>(bytes[offset]) |
+                                    (static_cast<uint8_t>(bytes[offset + 1]) << 8));
+    };
+    EXPECT_EQ(at(22), 8);                      // channels in the header
+    ASSERT_EQ(bytes.size(), 44 + 16 * 10240);  // 0.2 s rounded up to a refill
+    const qsizetype frame = 44 + 16 * 100;
+    const std::vector<int16_t> expected = {99, -99, 1000, 1000, 0, 0, 0, 0};
+    for (int k = 0; k < 8; ++k) EXPECT_EQ(at(frame + 2 * k), expected[k]) << "output " << k + 1;
+
+    EXPECT_EQ(RunCli({"render", Path("show.mvl"), Path("o.wav"), "--outputs", "65"}).status, 2);
+    EXPECT_EQ(RunCli({"render", Path("show.mvl"), Path("o.wav"), "--outputs", "0"}).status, 2);
 }
 
 TEST_F(CliEngine, RenderFadesOutAndStopsAtMaxSeconds) {

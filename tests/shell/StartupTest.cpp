@@ -13,6 +13,7 @@
 #include "cuelist/CMVDoc.h"
 #include "cuelist/CQRecord.h"
 #include "engine/CSoundOutput.h"
+#include "platform/audio/OutputDevice.h"
 #include "shell/AppSettings.h"
 #include "shell/CMainFrame.h"
 #include "shell/CMarvaneApp.h"
@@ -151,7 +152,9 @@ protected:
     CMarvaneApp& MakeApp(bool audio = true) {
         m_app = std::make_unique<CMarvaneApp>();
         m_app->SetRegisterDesktopIntegration(false);
-        if (!audio) m_app->SetAudioInitializerForTesting([] { return false; });
+        // No device at all, as on a machine where no sound server runs.
+        if (!audio)
+            m_app->SetAudioInitializerForTesting([] { return theSoundOutput.Initialize({}); });
         return *m_app;
     }
 
@@ -202,7 +205,10 @@ TEST_F(StartupTest, AudioFailureIsShownOverTheWindowAndEndsTheProgram) {
     CMarvaneApp& app = MakeApp(false);
     EXPECT_FALSE(app.InitInstance({}));
     ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_EQ(m_messages[0].text, "Failed to initialize DirectX Audio");
+    // The text as it always was, and a second line that says why and what to try.
+    EXPECT_EQ(m_messages[0].text,
+              "Failed to initialize DirectX Audio\nNo sound server answered (PulseAudio/PipeWire, "
+              "JACK). Start one, or set MARVANE_AUDIO=virtual:2 to rehearse without sound.");
     EXPECT_EQ(m_messages[0].icon, QMessageBox::Critical);
     EXPECT_EQ(CSplashWnd::GetCurrent(), nullptr);
     EXPECT_NE(app.ExitInstance(0), 0);

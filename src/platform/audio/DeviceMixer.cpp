@@ -4,11 +4,15 @@
 #include <cmath>
 #include <thread>
 
+#include "platform/audio/RateConverter.h"
 #include "platform/audio/SoundBuffer.h"
 
 namespace {
 
-int16_t Saturate(float value) {
+// Frames of the 44100 Hz mix made per request of the rate converter.
+constexpr uint32_t kPullFrames = 256;
+
+int16_t SaturateSample(float value) {
     if (value >= 32767.0f) return 32767;
     if (value <= -32768.0f) return -32768;
     return static_cast<int16_t>(std::lrintf(value));
@@ -31,9 +35,19 @@ private:
 
 }  // namespace
 
-DeviceMixer::DeviceMixer() {
+DeviceMixer::DeviceMixer(uint32_t outputs, uint32_t deviceRate)
+    : m_outputs(std::clamp<uint32_t>(outputs, 1, kMaxOutputs)),
+      m_deviceRate(deviceRate == 0 ? kMixRate : deviceRate),
+      m_acc(static_cast<size_t>(m_outputs) * kMaxFramesPerPass) {
     for (auto& slot : m_slots) slot.store(nullptr, std::memory_order_relaxed);
+    if (m_deviceRate != kMixRate) {
+        m_converted.resize(static_cast<size_t>(m_outputs) * kMaxFramesPerPass);
+        m_converter = std::make_unique<RateConverter>(m_outputs, kMixRate, m_deviceRate,
+                                                      &DeviceMixer::PullMix, this);
+    }
 }
+
+bool DeviceMixer::IsReady() const { return !m_converter || m_converter->IsValid(); }
 
 DeviceMixer::~DeviceMixer() {
     // Buffers that are still attached keep a pointer to this mixer only when it was not owned
@@ -51,6 +65,7 @@ bool DeviceMixer::Attach(SoundBuffer* buffer) {
     std::lock_guard<std::mutex> lock(m_attachMutex);
     if (buffer->m_mixer == this) return true;
     if (buffer->m_mixer != nullptr) return false;
+    if (buffer->GetFirstOutput() + buffer->GetOutputWidth() > m_outputs) return false;
     for (uint32_t i = 0; i < kMaxBuffers; ++i) {
         if (m_slots[i].load(std::memory_order_relaxed) != nullptr) continue;
         buffer->SetMixer(this, weak_from_this().lock());
@@ -114,13 +129,24 @@ void DeviceMixer::ResetPassStatistics() { m_worstPassNs.store(0, std::memory_ord
 
 void DeviceMixer::Mix(int16_t* out, uint32_t frames) {
     const auto started = std::chrono::steady_clock::now();
+    const size_t stride = m_outputs;
     uint32_t done = 0;
     while (done < frames) {
         const uint32_t n = std::min(frames - done, kMaxFramesPerPass);
-        MixPass(out + 2 * static_cast<size_t>(done), n);
+        int16_t* to = out + stride * done;
+        if (m_converter) {
+            const uint32_t got = m_converter->Read(m_converted.data(), n);
+            // A converter that fails gives silence rather than stale or random samples.
+            std::fill(m_converted.begin() + static_cast<std::ptrdiff_t>(stride * got),
+                      m_converted.begin() + static_cast<std::ptrdiff_t>(stride * n), 0.0f);
+            Saturate(m_converted.data(), to, n);
+        } else {
+            MixPass(n);
+            m_framesMixed.fetch_add(n, std::memory_order_relaxed);
+            Saturate(m_acc.data(), to, n);
+        }
         done += n;
     }
-    m_framesMixed.fetch_add(frames, std::memory_order_relaxed);
     const auto elapsed = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
                                                    std::chrono::steady_clock::now() - started)
                                                    .count());
@@ -130,21 +156,33 @@ void DeviceMixer::Mix(int16_t* out, uint32_t frames) {
     }
 }
 
-void DeviceMixer::MixPass(int16_t* out, uint32_t frames) {
+long DeviceMixer::PullMix(void* context, float** frames) {
+    auto* self = static_cast<DeviceMixer*>(context);
+    self->MixPass(kPullFrames);
+    self->m_framesMixed.fetch_add(kPullFrames, std::memory_order_relaxed);
+    *frames = self->m_acc.data();
+    return kPullFrames;
+}
+
+void DeviceMixer::Saturate(const float* in, int16_t* out, uint32_t frames) const {
+    const size_t samples = static_cast<size_t>(m_outputs) * frames;
+    for (size_t i = 0; i < samples; ++i) out[i] = SaturateSample(in[i]);
+}
+
+void DeviceMixer::MixPass(uint32_t frames) {
     float* acc = m_acc.data();
-    std::fill(acc, acc + 2 * static_cast<size_t>(frames), 0.0f);
+    std::fill(acc, acc + static_cast<size_t>(m_outputs) * frames, 0.0f);
     uint32_t underruns = 0;
     {
         PassGuard pass(m_passSequence);
         const uint32_t limit = m_slotLimit.load(std::memory_order_acquire);
         for (uint32_t i = 0; i < limit; ++i) {
             if (SoundBuffer* buffer = m_slots[i].load(std::memory_order_seq_cst)) {
-                underruns += buffer->MixInto(acc, frames);
+                underruns += buffer->MixInto(acc, frames, m_outputs);
             }
         }
     }
     if (underruns != 0) m_underruns.fetch_add(underruns, std::memory_order_relaxed);
-    for (size_t i = 0; i < 2 * static_cast<size_t>(frames); ++i) out[i] = Saturate(acc[i]);
 }
 
 uint32_t DeviceMixer::FramesToNextEvent(uint32_t limit) const {

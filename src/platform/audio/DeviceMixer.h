@@ -6,11 +6,15 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <vector>
 
+class RateConverter;
 class SoundBuffer;
 
-// Mixes every playing SoundBuffer of one output device into 44100 Hz 16-bit stereo, summing
-// with saturation, and signals each buffer's notification events as its cursor passes them.
+// Mixes every playing SoundBuffer of one output device into interleaved 16-bit frames of the
+// device's outputs, each buffer on its own output or pair of outputs, summing with saturation,
+// and signals each buffer's notification events as its cursor passes them. The buffers play
+// at 44100 Hz; a device at another rate gets the mix converted to its rate.
 //
 // Threads: Attach/Detach from control threads (UI, engine); Mix from the device thread only
 // (RtAudio callback, virtual clock, offline renderer). Mix never allocates, never does I/O and
@@ -21,30 +25,39 @@ class DeviceMixer : public std::enable_shared_from_this<DeviceMixer> {
 public:
     static constexpr uint32_t kMaxBuffers = 512;
     static constexpr uint32_t kMaxFramesPerPass = 4096;
+    static constexpr uint32_t kMaxOutputs = 64;
+    static constexpr uint32_t kMixRate = 44100;
 
-    DeviceMixer();
+    // `outputs` 1..kMaxOutputs (clamped), `deviceRate` the frames per second Mix produces.
+    explicit DeviceMixer(uint32_t outputs = 2, uint32_t deviceRate = kMixRate);
     ~DeviceMixer();
     DeviceMixer(const DeviceMixer&) = delete;
     DeviceMixer& operator=(const DeviceMixer&) = delete;
 
-    // Adds a buffer to the mix; false when kMaxBuffers are attached or it is attached to
-    // another mixer. Control thread.
+    uint32_t GetOutputCount() const { return m_outputs; }
+    uint32_t GetDeviceRate() const { return m_deviceRate; }
+    // Whether the rate converter a device at another rate needs could be made.
+    bool IsReady() const;
+
+    // Adds a buffer to the mix; false when kMaxBuffers are attached, it is attached to
+    // another mixer or its outputs are not all on this device. Control thread.
     bool Attach(SoundBuffer* buffer);
     // Removes it; returns once no mixing pass can still read it. Safe when not attached.
     // Control thread (also called by ~SoundBuffer).
     void Detach(SoundBuffer* buffer);
 
-    // Writes `frames` interleaved stereo frames (2 * frames samples) of the mix. Device thread.
+    // Writes `frames` interleaved frames (GetOutputCount() * frames samples) of the mix at the
+    // device rate. Device thread.
     void Mix(int16_t* out, uint32_t frames);
 
-    // Offline renderer (device thread): frames until the first playing buffer's next
-    // notification, at most `limit`.
+    // Offline renderer (device thread, 44100 Hz devices): frames until the first playing buffer's
+    // next notification, at most `limit`.
     uint32_t FramesToNextEvent(uint32_t limit) const;
     // Offline renderer: waits for every playing buffer's outstanding refill (bounded per
     // buffer). Returns false if any wait timed out.
     bool WaitForRefills(std::chrono::milliseconds timeoutPerBuffer);
 
-    // Diagnostics, any thread.
+    // Diagnostics, any thread. Frames of the 44100 Hz mix so far.
     uint64_t GetFramesMixed() const { return m_framesMixed.load(std::memory_order_relaxed); }
     uint32_t GetAttachedCount() const;
     // Longest single Mix call so far, in nanoseconds.
@@ -54,7 +67,11 @@ public:
     uint64_t GetUnderrunCount() const { return m_underruns.load(std::memory_order_relaxed); }
 
 private:
-    void MixPass(int16_t* out, uint32_t frames);
+    // Device thread: sums every playing buffer's next `frames` frames into m_acc.
+    void MixPass(uint32_t frames);
+    void Saturate(const float* in, int16_t* out, uint32_t frames) const;
+    // The rate converter's source (device thread): the next frames of the 44100 Hz mix.
+    static long PullMix(void* context, float** frames);
 
     // Written by Attach/Detach under m_attachMutex, read by the device thread inside a pass.
     std::array<std::atomic<SoundBuffer*>, kMaxBuffers> m_slots{};
@@ -66,5 +83,10 @@ private:
     std::atomic<uint64_t> m_underruns{0};
     std::mutex m_attachMutex;  // serialises Attach/Detach; never taken by Mix
 
-    alignas(64) std::array<float, 2 * kMaxFramesPerPass> m_acc{};  // device thread only
+    const uint32_t m_outputs;
+    const uint32_t m_deviceRate;
+    // Device thread only; sized at construction (outputs * kMaxFramesPerPass).
+    std::vector<float> m_acc;
+    std::vector<float> m_converted;
+    std::unique_ptr<RateConverter> m_converter;  // null at 44100 Hz
 };

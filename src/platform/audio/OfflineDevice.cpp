@@ -4,7 +4,8 @@
 
 #include "platform/audio/DeviceMixer.h"
 
-OfflineDevice::OfflineDevice(std::string description) : OutputDevice(std::move(description)) {}
+OfflineDevice::OfflineDevice(std::string description, uint32_t outputs)
+    : OutputDevice(std::move(description), outputs) {}
 
 OfflineDevice::~OfflineDevice() = default;
 
@@ -24,13 +25,13 @@ void OfflineDevice::Render(int16_t* out, uint32_t frames) {
         if (!mixer.WaitForRefills(m_refillTimeout)) ++m_refillTimeouts;
         const uint32_t limit = std::min(frames - done, DeviceMixer::kMaxFramesPerPass);
         const uint32_t n = mixer.FramesToNextEvent(limit);
-        mixer.Mix(out + 2 * static_cast<size_t>(done), n);
+        mixer.Mix(out + static_cast<size_t>(GetOutputCount()) * done, n);
         done += n;
     }
 }
 
 std::vector<int16_t> OfflineDevice::Render(uint32_t frames) {
-    std::vector<int16_t> out(2 * static_cast<size_t>(frames));
+    std::vector<int16_t> out(static_cast<size_t>(GetOutputCount()) * frames);
     Render(out.data(), frames);
     return out;
 }

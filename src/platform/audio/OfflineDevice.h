@@ -17,7 +17,7 @@ class OfflineDevice : public OutputDevice {
 public:
     static constexpr std::chrono::milliseconds kDefaultRefillTimeout{5000};
 
-    explicit OfflineDevice(std::string description);
+    explicit OfflineDevice(std::string description, uint32_t outputs = kChannels);
     ~OfflineDevice() override;
 
     bool Open() override;
@@ -25,7 +25,8 @@ public:
     bool IsOpen() const override { return m_open; }
     uint32_t GetPeriodFrames() const override { return 512; }
 
-    // Mixes the next `frames` frames into out (2 * frames samples). Works whether open or not.
+    // Mixes the next `frames` frames into out (GetOutputCount() * frames samples). Works
+    // whether open or not.
     void Render(int16_t* out, uint32_t frames);
     std::vector<int16_t> Render(uint32_t frames);
 

@@ -7,18 +7,22 @@
 class DeviceMixer;
 class SoundBuffer;
 
-// One output device: a sink for 44100 Hz 16-bit stereo that pulls its sound from its
-// DeviceMixer. Backends: RtAudioDevice, VirtualDevice, OfflineDevice.
+// One output device: a sink of 16-bit frames of one or more outputs (up to 64) at its own rate,
+// which pulls its sound from its DeviceMixer. A cue's buffer plays on one pair of outputs (or
+// the odd last one). Backends: RtAudioDevice, VirtualDevice, OfflineDevice.
 //
 // Threads: everything here is called from the UI thread (start-up, buffer creation, exit);
 // the backend's own thread calls only the mixer.
 class OutputDevice {
 public:
-    static constexpr uint32_t kSampleRate = 44100;
+    static constexpr uint32_t kSampleRate = 44100;  // the rate of the cues' mix
     static constexpr uint32_t kChannels = 2;
     static constexpr uint32_t kBytesPerFrame = 4;
+    static constexpr uint32_t kMaxOutputs = 64;
 
-    explicit OutputDevice(std::string description);
+    // `outputs` is clamped to 1..kMaxOutputs; `rate` 0 means kSampleRate.
+    explicit OutputDevice(std::string description, uint32_t outputs = kChannels,
+                          uint32_t rate = kSampleRate);
     virtual ~OutputDevice();
     OutputDevice(const OutputDevice&) = delete;
     OutputDevice& operator=(const OutputDevice&) = delete;
@@ -36,9 +40,14 @@ public:
     // Why the last Open failed.
     const std::string& GetLastError() const { return m_lastError; }
 
-    // A new stopped buffer in this device's mix (silent, full level, centred), or null when
-    // the mixer is full. The caller owns it; destroying it removes it from the mix.
-    std::unique_ptr<SoundBuffer> CreateBuffer();
+    // Outputs per frame and frames per second of what the device plays.
+    uint32_t GetOutputCount() const;
+    uint32_t GetSampleRate() const;
+
+    // A new stopped buffer in this device's mix (silent, full level, centred) playing on the
+    // outputs [first, first + width), or null when the mixer is full or there are no such
+    // outputs. The caller owns it; destroying it removes it from the mix.
+    std::unique_ptr<SoundBuffer> CreateBuffer(uint32_t first = 0, uint32_t width = 2);
 
     const std::shared_ptr<DeviceMixer>& GetMixer() const { return m_mixer; }
 

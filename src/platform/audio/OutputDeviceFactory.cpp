@@ -14,6 +14,18 @@ void SetError(std::string* error, std::string text) {
     if (error != nullptr) *error = std::move(text);
 }
 
+// A whole decimal number in [low, high], nothing else.
+bool ParseInt(std::string_view text, int low, int high, int* value) {
+    int n = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || n < low ||
+        n > high) {
+        return false;
+    }
+    *value = n;
+    return true;
+}
+
 }  // namespace
 
 std::optional<AudioSelection> OutputDeviceFactory::ParseSelection(std::string_view value,
@@ -34,23 +46,45 @@ std::optional<AudioSelection> OutputDeviceFactory::ParseSelection(std::string_vi
     if (value.substr(0, kVirtualPrefix.size()) == kVirtualPrefix) {
         std::string_view rest = value.substr(kVirtualPrefix.size());
         const size_t colon = rest.find(':');
-        const std::string_view count = rest.substr(0, colon);
-        int n = 0;
-        const auto [end, ec] = std::from_chars(count.data(), count.data() + count.size(), n);
-        if (count.empty() || ec != std::errc() || end != count.data() + count.size() || n < 1 ||
-            n > kMaxVirtualDevices) {
+        std::string_view shape = rest.substr(0, colon);
+        std::string_view rate;
+        if (const size_t at = shape.find('@'); at != std::string_view::npos) {
+            rate = shape.substr(at + 1);
+            shape = shape.substr(0, at);
+            if (!ParseInt(rate, OutputDeviceFactory::kMinRate, OutputDeviceFactory::kMaxRate,
+                          &selection.virtualRate)) {
+                SetError(error, std::string(kEnvironmentVariable) + ": the rate of virtual " +
+                                    "devices must be " + std::to_string(kMinRate) + " to " +
+                                    std::to_string(kMaxRate) + ", not \"" + std::string(rate) +
+                                    "\"");
+                return std::nullopt;
+            }
+        }
+        std::string_view count = shape;
+        if (const size_t x = shape.find('x'); x != std::string_view::npos) {
+            count = shape.substr(0, x);
+            const std::string_view outputs = shape.substr(x + 1);
+            if (!ParseInt(outputs, 1, static_cast<int>(OutputDevice::kMaxOutputs),
+                          &selection.virtualOutputs)) {
+                SetError(error, std::string(kEnvironmentVariable) + ": the outputs of a virtual " +
+                                    "device must be 1 to " +
+                                    std::to_string(OutputDevice::kMaxOutputs) + ", not \"" +
+                                    std::string(outputs) + "\"");
+                return std::nullopt;
+            }
+        }
+        if (!ParseInt(count, 1, kMaxVirtualDevices, &selection.virtualCount)) {
             SetError(error, std::string(kEnvironmentVariable) + ": the number of virtual " +
                                 "devices must be 1 to " + std::to_string(kMaxVirtualDevices) +
                                 ", not \"" + std::string(count) + "\"");
             return std::nullopt;
         }
         selection.backend = AudioBackend::Virtual;
-        selection.virtualCount = n;
         if (colon != std::string_view::npos) selection.capturePrefix = rest.substr(colon + 1);
         return selection;
     }
     SetError(error, std::string(kEnvironmentVariable) + ": unknown value \"" + std::string(value) +
-                        "\" (expected pulse, jack, alsa or virtual:N[:PREFIX])");
+                        "\" (expected pulse, jack, alsa or virtual:N[xC][@RATE][:PREFIX])");
     return std::nullopt;
 }
 
@@ -70,8 +104,10 @@ std::vector<std::unique_ptr<OutputDevice>> OutputDeviceFactory::CreateCandidates
         if (!selection.capturePrefix.empty()) {
             capture = selection.capturePrefix + "-" + std::to_string(k) + ".wav";
         }
-        devices.push_back(std::make_unique<VirtualDevice>("Virtual output " + std::to_string(k + 1),
-                                                          std::move(capture)));
+        devices.push_back(std::make_unique<VirtualDevice>(
+            "Virtual output " + std::to_string(k + 1), std::move(capture),
+            VirtualDevice::kDefaultPeriodFrames, static_cast<uint32_t>(selection.virtualOutputs),
+            static_cast<uint32_t>(selection.virtualRate)));
     }
     return devices;
 }

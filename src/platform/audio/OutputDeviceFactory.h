@@ -11,13 +11,17 @@
 // Which devices the program opens. MARVANE_AUDIO:
 //   unset or empty   RtAudio on PulseAudio (PipeWire's PulseAudio server too)
 //   pulse|jack|alsa  RtAudio on that API
-//   virtual:N[:PREFIX]  N virtual real-time devices "Virtual output 1" .. "Virtual output N";
-//                    with PREFIX device K (from 0) writes its mix to PREFIX-K.wav
+//   virtual:N[xC][@RATE][:PREFIX]
+//                    N virtual real-time devices "Virtual output 1" .. "Virtual output N" of
+//                    C outputs (default 2) at RATE frames per second (default 44100); with
+//                    PREFIX device K (from 0) writes its mix to PREFIX-K.wav (C channels)
 enum class AudioBackend { Pulse, Jack, Alsa, Virtual };
 
 struct AudioSelection {
     AudioBackend backend = AudioBackend::Pulse;
     int virtualCount = 0;       // Virtual only, 1..kMaxVirtualDevices
+    int virtualOutputs = 2;     // Virtual only, 1..OutputDevice::kMaxOutputs
+    int virtualRate = 44100;    // Virtual only, kMinRate..kMaxRate
     std::string capturePrefix;  // Virtual only; empty = no capture
 };
 
@@ -25,6 +29,8 @@ struct AudioSelection {
 class OutputDeviceFactory {
 public:
     static constexpr int kMaxVirtualDevices = 64;
+    static constexpr int kMinRate = 8000;
+    static constexpr int kMaxRate = 192000;
     static constexpr const char* kEnvironmentVariable = "MARVANE_AUDIO";
 
     // Parses a MARVANE_AUDIO value; nullopt with *error set when it is not understood.

@@ -2,6 +2,7 @@
 
 #include <RtAudio.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -29,10 +30,22 @@ int64_t NowNs() {
         .count();
 }
 
+// The mix's own rate when the device takes it, else the device's preferred rate (a JACK server
+// runs at one rate only), else its first.
+uint32_t ChooseRate(const RtAudio::DeviceInfo& info) {
+    if (info.sampleRates.empty()) return OutputDevice::kSampleRate;
+    for (const unsigned int rate : info.sampleRates) {
+        if (rate == OutputDevice::kSampleRate) return rate;
+    }
+    if (info.preferredSampleRate != 0) return info.preferredSampleRate;
+    return info.sampleRates.front();
+}
+
 }  // namespace
 
-RtAudioDevice::RtAudioDevice(AudioBackend api, unsigned int deviceId, std::string description)
-    : OutputDevice(std::move(description)), m_api(api), m_deviceId(deviceId) {}
+RtAudioDevice::RtAudioDevice(AudioBackend api, unsigned int deviceId, std::string description,
+                             uint32_t outputs, uint32_t rate)
+    : OutputDevice(std::move(description), outputs, rate), m_api(api), m_deviceId(deviceId) {}
 
 RtAudioDevice::~RtAudioDevice() { Close(); }
 
@@ -40,6 +53,10 @@ bool RtAudioDevice::IsOpen() const { return m_audio && m_audio->isStreamOpen(); 
 
 bool RtAudioDevice::Open() {
     if (IsOpen()) return true;
+    if (!GetMixer()->IsReady()) {
+        SetLastError("No rate converter to " + std::to_string(GetSampleRate()) + " Hz");
+        return false;
+    }
     try {
         auto audio = std::make_unique<RtAudio>(ToRtApi(m_api));
         audio->showWarnings(false);
@@ -62,7 +79,7 @@ bool RtAudioDevice::Open() {
         }
         RtAudio::StreamParameters parameters;
         parameters.deviceId = id;
-        parameters.nChannels = kChannels;
+        parameters.nChannels = GetOutputCount();
         parameters.firstChannel = 0;
         RtAudio::StreamOptions options;
         options.streamName = "Marvane";
@@ -72,7 +89,7 @@ bool RtAudioDevice::Open() {
         if (m_api == AudioBackend::Alsa) options.numberOfBuffers = kAlsaBuffers;
         unsigned int frames = kPeriodFrames;
         m_firstCallbackNs.store(0, std::memory_order_relaxed);
-        audio->openStream(&parameters, nullptr, RTAUDIO_SINT16, kSampleRate, &frames,
+        audio->openStream(&parameters, nullptr, RTAUDIO_SINT16, GetSampleRate(), &frames,
                           &RtAudioDevice::Callback, this, &options, nullptr);
         m_periodFrames = frames;
         audio->startStream();
@@ -113,7 +130,7 @@ double RtAudioDevice::MeasureLeadSeconds() const {
     if (first == 0) return 0.0;
     const uint64_t frames =
         GetMixer()->GetFramesMixed() - m_firstCallbackFrames.load(std::memory_order_relaxed);
-    const double mixed = static_cast<double>(frames) / kSampleRate;
+    const double mixed = static_cast<double>(frames) / kSampleRate;  // the mix is at 44.1 kHz
     return mixed - static_cast<double>(NowNs() - first) / 1e9;
 }
 
@@ -156,7 +173,9 @@ std::vector<std::unique_ptr<OutputDevice>> RtAudioDevice::Enumerate(AudioBackend
             try {
                 const RtAudio::DeviceInfo info = audio.getDeviceInfo(i);
                 if (!info.probed || info.outputChannels == 0) continue;
-                devices.push_back(std::make_unique<RtAudioDevice>(api, i, info.name));
+                devices.push_back(std::make_unique<RtAudioDevice>(
+                    api, i, info.name, std::min(info.outputChannels, kMaxOutputs),
+                    ChooseRate(info)));
             } catch (...) {
                 // A device that cannot be probed gets no channel.
             }

@@ -12,9 +12,11 @@
 class RtAudio;
 
 // A sound card or sound server sink reached through RtAudio: PulseAudio (and PipeWire's
-// PulseAudio server), JACK or ALSA. The stream runs at 44100 Hz 16-bit stereo with a period of
-// kPeriodFrames (JACK uses its server's period); on PulseAudio the server-side buffer is bounded
-// through the stream's buffer count so that the server adds at most about 50 ms.
+// PulseAudio server), JACK or ALSA. The stream is opened once with all the device's outputs
+// (up to 64), 16-bit, at 44100 Hz when the device offers it and otherwise at the device's own
+// rate (JACK runs at its server's rate), with a period of kPeriodFrames (JACK uses its server's
+// period); on PulseAudio the server-side buffer is bounded through the stream's buffer count so
+// that the server adds at most about 50 ms.
 //
 // Threads: Open/Close on the UI thread; RtAudio's callback thread runs the mixer.
 class RtAudioDevice : public OutputDevice {
@@ -29,7 +31,8 @@ public:
     // spin at real-time priority.
     static constexpr double kMaxLeadSeconds = 0.5;
 
-    RtAudioDevice(AudioBackend api, unsigned int deviceId, std::string description);
+    RtAudioDevice(AudioBackend api, unsigned int deviceId, std::string description,
+                  uint32_t outputs = kChannels, uint32_t rate = kSampleRate);
     ~RtAudioDevice() override;
 
     bool Open() override;

@@ -193,12 +193,19 @@ uint64_t SoundBuffer::GetUnderrunCount() const {
     return m_underruns.load(std::memory_order_relaxed);
 }
 
+bool SoundBuffer::SetOutputs(uint32_t first, uint32_t width) {
+    if (width < 1 || width > 2 || first > 0xFFFFu) return false;
+    m_firstOutput.store(first, std::memory_order_relaxed);
+    m_outputWidth.store(width, std::memory_order_relaxed);
+    return true;
+}
+
 void SoundBuffer::NotifyRefillWaiters() {
     { std::lock_guard<std::mutex> lock(m_refillMutex); }
     m_refillChanged.notify_all();
 }
 
-uint32_t SoundBuffer::MixInto(float* acc, uint32_t frames) {
+uint32_t SoundBuffer::MixInto(float* acc, uint32_t frames, uint32_t stride) {
     const uint32_t status = m_status.load(std::memory_order_acquire);
     if ((status & kStatusPlaying) == 0) return 0;
     const bool looping = (status & kStatusLooping) != 0;
@@ -217,6 +224,8 @@ uint32_t SoundBuffer::MixInto(float* acc, uint32_t frames) {
     const float left = m_mixLeft;
     const float right = m_mixRight;
     const bool audible = left != 0.0f || right != 0.0f;
+    const uint32_t first = m_firstOutput.load(std::memory_order_relaxed);
+    const bool pair = m_outputWidth.load(std::memory_order_relaxed) == 2;
 
     const bool streaming = m_refillsExpected.load(std::memory_order_acquire);
     const uint32_t count = m_notificationCount.load(std::memory_order_acquire);
@@ -250,12 +259,18 @@ uint32_t SoundBuffer::MixInto(float* acc, uint32_t frames) {
         const bool stale = streaming && (m_staleSegments & bit) != 0;
 
         if (audible && !stale) {
-            float* out = acc + 2 * static_cast<size_t>(done);
+            float* out = acc + static_cast<size_t>(stride) * done + first;
             const std::atomic<uint32_t>* in = m_ring.get() + cursor;
-            for (uint32_t j = 0; j < n; ++j) {
+            for (uint32_t j = 0; j < n; ++j, out += stride) {
                 const uint32_t frame = in[j].load(std::memory_order_relaxed);
-                out[2 * j] += static_cast<float>(static_cast<int16_t>(frame & 0xFFFFu)) * left;
-                out[2 * j + 1] += static_cast<float>(static_cast<int16_t>(frame >> 16)) * right;
+                const float l = static_cast<float>(static_cast<int16_t>(frame & 0xFFFFu)) * left;
+                const float r = static_cast<float>(static_cast<int16_t>(frame >> 16)) * right;
+                if (pair) {
+                    out[0] += l;
+                    out[1] += r;
+                } else {
+                    out[0] += 0.5f * (l + r);  // one speaker: both sides at the level of each
+                }
             }
         }
         cursor += n;

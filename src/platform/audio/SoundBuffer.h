@@ -111,6 +111,13 @@ public:
     // (streaming buffers only); such a segment is played as silence. Any thread.
     uint64_t GetUnderrunCount() const;
 
+    // The outputs of its device this buffer plays on: a pair (first, first + 1) gets left and
+    // right, a single output (width 1) gets their average. The mixer accepts the buffer only
+    // when the outputs exist on its device. Control thread, before the buffer is attached.
+    bool SetOutputs(uint32_t first, uint32_t width);
+    uint32_t GetFirstOutput() const { return m_firstOutput.load(std::memory_order_relaxed); }
+    uint32_t GetOutputWidth() const { return m_outputWidth.load(std::memory_order_relaxed); }
+
 private:
     friend class DeviceMixer;
 
@@ -119,9 +126,10 @@ private:
         std::atomic<AutoResetEvent*> event{nullptr};
     };
 
-    // Device thread: mixes `frames` frames into the interleaved stereo accumulator, advances
-    // the play cursor, signals notifications; returns the underruns found in this pass.
-    uint32_t MixInto(float* acc, uint32_t frames);
+    // Device thread: mixes `frames` frames into its outputs of the interleaved accumulator of
+    // `stride` outputs per frame, advances the play cursor, signals notifications; returns the
+    // underruns found in this pass.
+    uint32_t MixInto(float* acc, uint32_t frames, uint32_t stride);
     // Device thread (offline): frames from the play cursor until the next notification fires
     // or the ring ends, at most `limit`; `limit` when not playing.
     uint32_t FramesToNextEvent(uint32_t limit) const;
@@ -155,6 +163,9 @@ private:
     uint64_t m_mixLevels = 0;  // device thread: the levels m_mixLeft/m_mixRight belong to
     float m_mixLeft = 1.0f;
     float m_mixRight = 1.0f;
+
+    std::atomic<uint32_t> m_firstOutput{0};
+    std::atomic<uint32_t> m_outputWidth{2};
 
     std::atomic<bool> m_refillsExpected{false};
     std::atomic<uint32_t> m_freshSegments{0};     // bit s: refilled since it last started

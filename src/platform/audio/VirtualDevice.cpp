@@ -13,8 +13,8 @@
 #include "platform/audio/WavCaptureWriter.h"
 
 VirtualDevice::VirtualDevice(std::string description, std::string capturePath,
-                             uint32_t periodFrames)
-    : OutputDevice(std::move(description)),
+                             uint32_t periodFrames, uint32_t outputs, uint32_t rate)
+    : OutputDevice(std::move(description), outputs, rate),
       m_capturePath(std::move(capturePath)),
       m_periodFrames(periodFrames == 0 ? kDefaultPeriodFrames : periodFrames) {}
 
@@ -22,8 +22,13 @@ VirtualDevice::~VirtualDevice() { Close(); }
 
 bool VirtualDevice::Open() {
     if (IsOpen()) return true;
+    if (!GetMixer()->IsReady()) {
+        SetLastError("No rate converter to " + std::to_string(GetSampleRate()) + " Hz");
+        return false;
+    }
     if (!m_capturePath.empty()) {
-        auto capture = std::make_unique<WavCaptureWriter>(m_capturePath);
+        auto capture =
+            std::make_unique<WavCaptureWriter>(m_capturePath, GetOutputCount(), GetSampleRate());
         std::string error;
         if (!capture->Open(&error)) {
             SetLastError(error);
@@ -70,10 +75,11 @@ void RaiseClockPriority() {
 void VirtualDevice::ClockLoop() {
     RaiseClockPriority();
     using Clock = std::chrono::steady_clock;
-    std::vector<int16_t> period(2 * static_cast<size_t>(m_periodFrames));
+    std::vector<int16_t> period(static_cast<size_t>(GetOutputCount()) * m_periodFrames);
     DeviceMixer& mixer = *GetMixer();
-    const auto periodLength = std::chrono::nanoseconds(static_cast<int64_t>(m_periodFrames) *
-                                                       1'000'000'000LL / kSampleRate);
+    const uint64_t rate = GetSampleRate();
+    const auto periodLength = std::chrono::nanoseconds(
+        static_cast<int64_t>(m_periodFrames) * 1'000'000'000LL / static_cast<int64_t>(rate));
 
     // The schedule is kept in frames from a starting instant so that it does not drift.
     auto start = Clock::now();
@@ -84,7 +90,7 @@ void VirtualDevice::ClockLoop() {
         if (m_capture) m_capture->Push(period.data(), m_periodFrames);
         frames += m_periodFrames;
         const auto due = start + std::chrono::nanoseconds(
-                                     static_cast<int64_t>(frames * 1'000'000'000ULL / kSampleRate));
+                                     static_cast<int64_t>(frames * 1'000'000'000ULL / rate));
         const auto now = Clock::now();
         if (now - passStart > periodLength || now > due + 8 * periodLength) {
             // Overloaded (a pass longer than a period) or far behind after a stall: start a new

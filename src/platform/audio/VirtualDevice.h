@@ -20,9 +20,10 @@ class VirtualDevice : public OutputDevice {
 public:
     static constexpr uint32_t kDefaultPeriodFrames = 256;
 
-    // capturePath empty: no capture.
+    // capturePath empty: no capture. `outputs` and `rate` as OutputDevice's.
     VirtualDevice(std::string description, std::string capturePath = {},
-                  uint32_t periodFrames = kDefaultPeriodFrames);
+                  uint32_t periodFrames = kDefaultPeriodFrames, uint32_t outputs = kChannels,
+                  uint32_t rate = kSampleRate);
     ~VirtualDevice() override;
 
     bool Open() override;

@@ -28,8 +28,12 @@ bool WriteAll(int fd, const void* data, size_t bytes, off_t offset) {
 
 }  // namespace
 
-WavCaptureWriter::WavCaptureWriter(std::string path)
-    : m_path(std::move(path)), m_ring(new uint32_t[kRingFrames]()) {}
+WavCaptureWriter::WavCaptureWriter(std::string path, uint32_t channels, uint32_t rate)
+    : m_path(std::move(path)),
+      m_channels(channels == 0 ? 2 : channels),
+      m_rate(rate == 0 ? 44100 : rate),
+      m_maxDataBytes((0xFFFFFFFFull - 36) / (2 * m_channels) * (2 * m_channels)),
+      m_ring(new int16_t[static_cast<size_t>(kRingFrames) * m_channels]()) {}
 
 WavCaptureWriter::~WavCaptureWriter() { Close(); }
 
@@ -51,10 +55,10 @@ void WavCaptureWriter::Push(const int16_t* frames, uint32_t count) {
     const uint64_t read = m_readIndex.load(std::memory_order_acquire);
     const uint64_t space = kRingFrames - (write - read);
     const uint32_t n = count <= space ? count : static_cast<uint32_t>(space);
+    const size_t frameBytes = sizeof(int16_t) * m_channels;
     for (uint32_t i = 0; i < n; ++i) {
-        uint32_t frame = 0;
-        std::memcpy(&frame, frames + 2 * static_cast<size_t>(i), sizeof frame);
-        m_ring[(write + i) % kRingFrames] = frame;
+        std::memcpy(m_ring.get() + ((write + i) % kRingFrames) * m_channels,
+                    frames + static_cast<size_t>(m_channels) * i, frameBytes);
     }
     m_writeIndex.store(write + n, std::memory_order_release);
     if (n < count) m_dropped.fetch_add(count - n, std::memory_order_relaxed);
@@ -80,9 +84,9 @@ bool WavCaptureWriter::Drain() {
         // Contiguous piece of the ring.
         const uint64_t start = taken % kRingFrames;
         const uint64_t n = std::min<uint64_t>(write - taken, kRingFrames - start);
-        const uint64_t bytes = n * 4;
-        if (!m_full && m_dataBytes + bytes <= kMaxStereo16DataBytes) {
-            ok = WriteAll(m_fd, m_ring.get() + start, bytes,
+        const uint64_t bytes = n * 2 * m_channels;
+        if (!m_full && m_dataBytes + bytes <= m_maxDataBytes) {
+            ok = WriteAll(m_fd, m_ring.get() + start * m_channels, bytes,
                           static_cast<off_t>(kWaveHeaderBytes + m_dataBytes)) &&
                  ok;
             if (ok) m_dataBytes += bytes;
@@ -99,7 +103,8 @@ bool WavCaptureWriter::Drain() {
 
 void WavCaptureWriter::WriteHeader() {
     if (m_fd < 0) return;
-    const auto h = PcmWaveHeader(2, 44100, 16, static_cast<uint32_t>(m_dataBytes));
+    const auto h = PcmWaveHeader(static_cast<uint16_t>(m_channels), m_rate, 16,
+                                 static_cast<uint32_t>(m_dataBytes));
     WriteAll(m_fd, h.data(), h.size(), 0);
 }
 

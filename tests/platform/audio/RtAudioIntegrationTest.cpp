@@ -27,6 +27,12 @@ using namespace std::chrono_literals;
 
 namespace {
 
+AudioSelection ServerSelection(AudioBackend backend) {
+    AudioSelection selection;
+    selection.backend = backend;
+    return selection;
+}
+
 bool Installed(const char* program) {
     return !QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty();
 }
@@ -63,7 +69,7 @@ void PlayAndCheck(OutputDevice& device, int16_t left, int16_t right) {
 TEST(RtAudioIntegrationTest, JackServerPullsTheMixAtItsOwnPeriod) {
     if (!Installed("jackd")) GTEST_SKIP() << "jackd is not installed";
     auto devices = OutputDeviceFactory::OpenAll(
-        OutputDeviceFactory::CreateCandidates(AudioSelection{AudioBackend::Jack, 0, {}}));
+        OutputDeviceFactory::CreateCandidates(ServerSelection(AudioBackend::Jack)));
     ASSERT_FALSE(devices.empty()) << "no JACK output device (is the test server running?)";
     auto* device = dynamic_cast<RtAudioDevice*>(devices.front().get());
     ASSERT_NE(device, nullptr);
@@ -82,7 +88,7 @@ TEST(RtAudioIntegrationTest, JackServerPullsTheMixAtItsOwnPeriod) {
 TEST(RtAudioIntegrationTest, PulseSinksBecomeChannelsAndTheServerQueueStaysShort) {
     if (!Installed("pulseaudio")) GTEST_SKIP() << "pulseaudio is not installed";
     auto devices = OutputDeviceFactory::OpenAll(
-        OutputDeviceFactory::CreateCandidates(AudioSelection{AudioBackend::Pulse, 0, {}}));
+        OutputDeviceFactory::CreateCandidates(ServerSelection(AudioBackend::Pulse)));
     ASSERT_EQ(devices.size(), 2u) << "expected the two null sinks of the test server";
     EXPECT_EQ(devices[0]->GetDescription(), "ChannelA");
     EXPECT_EQ(devices[1]->GetDescription(), "ChannelB");
@@ -150,7 +156,7 @@ TEST(RtAudioIntegrationTest, AStreamWhoseServerHasGoneKeepsRealTimePace) {
     };
     ASSERT_EQ(server("start"), 0);
     auto devices = OutputDeviceFactory::OpenAll(
-        OutputDeviceFactory::CreateCandidates(AudioSelection{AudioBackend::Pulse, 0, {}}));
+        OutputDeviceFactory::CreateCandidates(ServerSelection(AudioBackend::Pulse)));
     ASSERT_FALSE(devices.empty());
     auto* device = dynamic_cast<RtAudioDevice*>(devices.front().get());
     ASSERT_NE(device, nullptr);
