@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "remote/MidiMapping.h"
+#include "remote/MidiParser.h"
 #include "remote/OscAddressMap.h"
 #include "remote/OscMessage.h"
 #include "remote/RemoteShow.h"
@@ -33,5 +35,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         QString::fromUtf8(bytes, static_cast<qsizetype>(std::min<size_t>(size, 256)));
     (void)remote::IsAllowedSender(text, {QStringLiteral("10.0.0.1"), QStringLiteral("::1"), text});
     (void)remote::MatchCueNumber(text, {QStringLiteral("Q010"), QStringLiteral("10.5"), text});
+    const auto* raw = static_cast<const unsigned char*>(data);
+    (void)midi::Parse(raw, size);
+    if (const std::optional<MscCommand> msc = midi::ParseMsc(raw, size)) {
+        if (msc->cueNumber.size() > MscCommand::kMaxCueNumberLength) __builtin_trap();
+    }
+    if (const std::optional<MidiMapping> mapping = MidiMapping::FromText(text)) {
+        if (!MidiMapping::FromText(mapping->ToText())) __builtin_trap();
+    }
     return 0;
 }

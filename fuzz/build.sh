@@ -40,7 +40,8 @@ if [ "$target" = reader ]; then
 elif [ "$target" = remote ]; then
     clang++-14 "${flags[@]}" $(pkg-config --cflags Qt6Core liblo) fuzz/RemoteFuzzer.cpp \
         src/remote/OscMessage.cpp src/remote/OscAddressMap.cpp src/remote/RemoteShow.cpp \
-        src/remote/SenderCheck.cpp $(pkg-config --libs Qt6Core liblo) \
+        src/remote/SenderCheck.cpp src/remote/MidiParser.cpp \
+        src/remote/MidiMapping.cpp $(pkg-config --libs Qt6Core liblo) \
         -lpthread -o "$out/remote_fuzzer"
     max_len=2048
 elif [ "$target" = archive ]; then

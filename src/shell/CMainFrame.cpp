@@ -28,6 +28,7 @@
 #include "platform/text/AnsiText.h"
 #include "shell/AppSettings.h"
 #include "shell/CBackupPrefsPage.h"
+#include "shell/CMidiPrefsPage.h"
 #include "shell/COscPrefsPage.h"
 #include "shell/CPositionBar.h"
 #include "shell/CPreferencesDlg.h"
@@ -533,6 +534,7 @@ CPreferencesDlg* CMainFrame::CreatePreferencesDialog() {
     auto* dialog = new CPreferencesDlg(*m_pPrefs, this);
     dialog->AddPage(new CShowPrefsPage(dialog));
     dialog->AddPage(new COscPrefsPage(dialog));
+    dialog->AddPage(new CMidiPrefsPage(m_pRemote ? m_pRemote->GetMidi() : nullptr, dialog));
     dialog->AddPage(new CBackupPrefsPage(dialog));
     connect(dialog, &CPreferencesDlg::applied, this, &CMainFrame::ApplyPreferences);
     return dialog;

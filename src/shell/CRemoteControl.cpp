@@ -10,6 +10,7 @@
 #include "engine/CCuePlayer.h"
 #include "platform/text/AnsiText.h"
 #include "remote/BackupLink.h"
+#include "remote/MidiController.h"
 #include "remote/OscController.h"
 #include "shell/CMainFrame.h"
 #include "shell/Preferences.h"
@@ -20,7 +21,8 @@ CRemoteControl::CRemoteControl(CMainFrame* frame)
     : QObject(frame),
       m_pFrame(frame),
       m_pOsc(new OscController(*this, this)),
-      m_pBackup(new BackupLink(this)) {
+      m_pBackup(new BackupLink(this)),
+      m_pMidi(new MidiController(*this, this)) {
     // Every action of the operator here goes to the backup machines the moment it is done.
     if (CMVView* view = frame->GetView())
         connect(view, &CMVView::showAction, m_pBackup, &BackupLink::Forward);
@@ -46,6 +48,18 @@ bool CRemoteControl::ApplyPreferences(QString* error) {
     osc.server.allowedSenders = prefs.GetOscAllowedSenders();
     osc.passcode = prefs.GetOscPasscode();
     bool ok = m_pOsc->Apply(osc, error);
+    MidiController::Settings midi;
+    midi.enabled = prefs.GetMidiEnabled();
+    midi.port = prefs.GetMidiPort();
+    midi.mscDeviceId = prefs.GetMidiMscDeviceId();
+    midi.mscFormat = prefs.GetMidiMscCommandFormat();
+    if (const std::optional<QStringList> mappings = prefs.GetMidiMappings())
+        midi.mappings = MidiMapping::FromTexts(*mappings);
+    QString midiError;
+    if (!m_pMidi->Apply(midi, &midiError)) {
+        ok = false;
+        if (error != nullptr) *error = error->isEmpty() ? midiError : *error + '\n' + midiError;
+    }
     QString backupError;
     if (!m_pBackup->SetPeers(prefs.GetBackupPeers(), osc.passcode, &backupError)) {
         ok = false;

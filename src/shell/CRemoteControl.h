@@ -7,10 +7,11 @@
 
 class CMainFrame;
 class BackupLink;
+class MidiController;
 class OscController;
 class QLabel;
 
-// Remote show control of the main window: OSC (and the machines that follow this one) wired
+// Remote show control of the main window: OSC, MIDI and the machines that follow this one, wired
 // to the frame's one command path. It reads its preferences when the frame applies them.
 // Remote commands are refused while the operator has a dialog open, as the keys are.
 // UI thread.
@@ -27,6 +28,7 @@ public:
 
     OscController* GetOsc() const { return m_pOsc; }
     BackupLink* GetBackup() const { return m_pBackup; }
+    MidiController* GetMidi() const { return m_pMidi; }
     // The status bar pane that says whether the backup machines answer (hidden without any).
     QLabel* GetBackupPane() const { return m_pBackupPane; }
 
@@ -37,5 +39,6 @@ private:
     CMainFrame* m_pFrame;
     OscController* m_pOsc = nullptr;
     BackupLink* m_pBackup = nullptr;
+    MidiController* m_pMidi = nullptr;
     QLabel* m_pBackupPane = nullptr;
 };

@@ -195,6 +195,27 @@ void Preferences::SetMidiMscDeviceId(int id) {
     Write(Key(kMidiMscDeviceId), IsInRangeOrAllCall(id) ? id : kMscAllCall);
 }
 
+int Preferences::GetMidiMscCommandFormat() const {
+    const int format = ReadInt(Key(kMidiMscCommandFormat), kMscFormatSound, 0, 127);
+    return format == kMscFormatAll ? kMscFormatAll : kMscFormatSound;
+}
+
+void Preferences::SetMidiMscCommandFormat(int format) {
+    Write(Key(kMidiMscCommandFormat), format == kMscFormatAll ? kMscFormatAll : kMscFormatSound);
+}
+
+std::optional<QStringList> Preferences::GetMidiMappings() const {
+    if (!m_settings->contains(Key(kMidiMappings))) return std::nullopt;
+    QStringList mappings = ReadStringList(Key(kMidiMappings));
+    mappings.removeAll(QString());
+    return mappings;
+}
+
+void Preferences::SetMidiMappings(const QStringList& mappings) {
+    // An empty list is kept as one empty entry, so that "none" is not read back as "never set".
+    Write(Key(kMidiMappings), mappings.isEmpty() ? QStringList{QString()} : mappings);
+}
+
 // ---- Backup -----------------------------------------------------------------------------------
 
 QStringList Preferences::GetBackupPeers() const {

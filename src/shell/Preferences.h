@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <optional>
 
 class QSettings;
 
@@ -28,6 +29,8 @@ public:
     static constexpr const char* kMidiEnabled = "MIDI/Enabled";
     static constexpr const char* kMidiPort = "MIDI/Port";
     static constexpr const char* kMidiMscDeviceId = "MIDI/MscDeviceId";
+    static constexpr const char* kMidiMscCommandFormat = "MIDI/MscCommandFormat";
+    static constexpr const char* kMidiMappings = "MIDI/Mappings";
     static constexpr const char* kBackupPeers = "Backup/Peers";
     static constexpr const char* kShowDoubleGoMs = "Show/DoubleGoMs";
     static constexpr const char* kShowFadeAllMs = "Show/FadeAllMs";
@@ -39,6 +42,8 @@ public:
     static constexpr int kDefaultOscPort = 53000;
     static constexpr int kMscAllCall = 127;  // a device ID that answers to every device ID
     static constexpr int kMaxMscDeviceId = 111;
+    static constexpr int kMscFormatSound = 0x10;  // MIDI Show Control command format "Sound"
+    static constexpr int kMscFormatAll = 0x7F;    // and "All types"
     static constexpr int kMaxDoubleGoMs = 10000;
     static constexpr int kDefaultFadeAllMs = 2000;
     static constexpr int kMaxFadeAllMs = 60000;
@@ -89,6 +94,13 @@ public:
     // 0..111, or 127 (default): answer to every device ID.
     int GetMidiMscDeviceId() const;
     void SetMidiMscDeviceId(int id);
+    // The MIDI Show Control command format answered: 16 (0x10, Sound; default) or 127 (All).
+    int GetMidiMscCommandFormat() const;
+    void SetMidiMscCommandFormat(int format);
+    // The MIDI mappings, one a line ("note any 60 0 /go"); nullopt when never stored (the
+    // defaults apply then), an empty list when the operator removed them all.
+    std::optional<QStringList> GetMidiMappings() const;
+    void SetMidiMappings(const QStringList& mappings);
 
     // ---- Backup ----
 
