@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs a libFuzzer target with clang-14.
-#   fuzz/build.sh [archive|wave|remote] [SECONDS] [extra libFuzzer options...]
+#   fuzz/build.sh [archive|wave|reader|remote] [SECONDS] [extra libFuzzer options...]
 # archive: the cue list file reader; the corpus starts from the golden cue list files.
 # wave: a cue's sound file, prepared and streamed by a real player on an offline device; the
 #       corpus starts from the demo show's sounds cut to their first 4 KiB, each with a control

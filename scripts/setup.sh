@@ -6,7 +6,7 @@ packages=(
     build-essential cmake ninja-build pkg-config git
     qt6-base-dev qt6-base-dev-tools libqt6svg6
     librtaudio-dev libsamplerate0-dev libgtest-dev libgmock-dev
-    libsndfile1-dev liblo-dev
+    libsndfile1-dev liblo-dev librtmidi-dev
     clang-format
     xvfb xauth xdotool x11-utils
     sox poppler-utils
