@@ -3,6 +3,7 @@
 captures its mix, driven by UDP packets from this script.
 
     remote_e2e.py MARVANE MARVANE_CLI [--flood-seconds S] [--latency N] [--backup]
+                  [--midi MIDI_SEND]
 
 Checks the passcode, each kind of address, the replies (unknown address, unknown cue, a command
 not enabled now), /status and /updates, that a started cue sounds in the capture and /stop
@@ -325,6 +326,120 @@ def backup(marvane, list_path, work, display):
         follower.kill()
 
 
+class Desk:
+    """The test's MIDI desk: a JACK virtual output port fed line by line."""
+
+    def __init__(self, midi_send, env):
+        self.proc = subprocess.Popen([midi_send], env=env, stdin=subprocess.PIPE,
+                                     stdout=subprocess.PIPE, text=True)
+        if self.proc.stdout.readline().strip() != "ready":
+            fail("the MIDI desk did not start")
+
+    def send(self, *data):
+        self.proc.stdin.write(" ".join("%02x" % b for b in data) + "\n")
+        self.proc.stdin.flush()
+        self.proc.stdout.readline()
+
+    def close(self):
+        self.proc.stdin.close()
+        self.proc.wait(timeout=5)
+
+
+def start_jack(work):
+    name = "marvane-e2e-%d" % os.getpid()
+    env = dict(os.environ, JACK_DEFAULT_SERVER=name, JACK_NO_START_SERVER="1")
+    jackd = subprocess.Popen(["jackd", "-n", name, "--no-realtime", "-d", "dummy", "-r", "44100",
+                              "-p", "512"], env=env, stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL)
+    if subprocess.run(["jack_wait", "-s", name, "-w", "-t", "10"], env=env,
+                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode != 0:
+        jackd.kill()
+        fail("jackd did not start")
+    return jackd, env
+
+
+def msc(command, number=""):
+    return [0xF0, 0x7F, 0x7F, 0x02, 0x10, command] + [ord(c) for c in number] + [0xF7]
+
+
+def midi_control(marvane, list_path, work, display, midi_send, count):
+    jackd, env = start_jack(work)
+    desk = None
+    program = None
+    try:
+        desk = Desk(midi_send, env)
+        saved = dict(os.environ)
+        os.environ.update(JACK_DEFAULT_SERVER=env["JACK_DEFAULT_SERVER"], JACK_NO_START_SERVER="1",
+                          MARVANE_MIDI_API="jack")
+        port = free_port()
+        program = start_program(marvane, list_path, work, "midi", display,
+                                {"OSC": {"Enabled": "true", "Port": port},
+                                 "MIDI": {"Enabled": "true", "Port": "TestDesk"}})
+        os.environ.clear()
+        os.environ.update(saved)
+        wait_for_capture(program)
+        client = Client(port)
+        end = time.time() + 10
+        while "Marvane" not in subprocess.run(["jack_lsp", "-s", env["JACK_DEFAULT_SERVER"], "-c",
+                                              "TestDesk:out"], env=env, capture_output=True,
+                                             text=True).stdout:
+            if time.time() > end:
+                fail("the program did not connect to the MIDI desk")
+            time.sleep(0.1)
+
+        clock = Clock(program.capture)
+        clock.calibrate()
+        expect(client, "/select/Q010")
+        t_sent = time.time()
+        desk.send(0x90, 60, 100)
+        if onset_after(program, clock, t_sent) is None:
+            fail("Note On 60 did not start the highlighted cue")
+        desk.send(0x90, 61, 100)
+        time.sleep(0.3)
+        if expect(client, "/status")["playing"]:
+            fail("Note On 61 did not stop all")
+        desk.send(*msc(0x01, "20.0"))
+        time.sleep(0.3)
+        if [c["id"] for c in expect(client, "/status")["playing"]] != ["Q020"]:
+            fail("MSC GO 20.0 did not start Q020")
+        desk.send(0xF0, 0x7F, 0x7F, 0x02, 0x10, 0x01, 0x99, 0x31, 0xF7)  # garbage
+        desk.send(0xF0, 0x7F, 0x7F, 0x02)  # cut short: the input takes what follows into it
+        desk.send(0x01, 0x31, 0xF7)  # up to the end of the SysEx
+        desk.send(0xC0, 9)  # no mapping
+        desk.send(*msc(0x02))
+        time.sleep(0.3)
+        if expect(client, "/status")["playing"]:
+            fail("MSC STOP did not stop all")
+        print("MIDI Note On, MSC GO and STOP, garbage SysEx: ok", flush=True)
+
+        figures = []
+        for k in range(count):
+            expect(client, "/stop")
+            expect(client, "/select/Q010")
+            time.sleep(0.15)
+            if k % 20 == 0:
+                clock.calibrate(0.1)
+            t_sent = time.time()
+            desk.send(0x90, 60, 100)
+            onset = onset_after(program, clock, t_sent, 0.25)
+            if onset is not None:
+                figures.append(onset)
+        if count:
+            figures.sort()
+            print("MIDI Note On to first sample over %d: median %.1f ms, worst %.1f ms" %
+                  (len(figures), 1000 * statistics.median(figures), 1000 * figures[-1]), flush=True)
+        code, output = program.close()
+        if code != 0:
+            fail("the program ended with %d: %s" % (code, output))
+    finally:
+        if program:
+            program.kill()
+        if desk:
+            desk.proc.kill()
+        jackd.terminate()
+        jackd.wait(timeout=10)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("marvane")
@@ -332,6 +447,7 @@ def main():
     parser.add_argument("--flood-seconds", type=float, default=2.0)
     parser.add_argument("--latency", type=int, default=0)
     parser.add_argument("--backup", action="store_true")
+    parser.add_argument("--midi")
     args = parser.parse_args()
 
     work = tempfile.mkdtemp(prefix="marvane-remote-e2e-")
@@ -347,6 +463,10 @@ def main():
         list_path = make_list(args.cli, work, "Remote.mvl", cues)
         if args.backup:
             backup(args.marvane, list_path, work, display)
+            return
+        if args.midi:
+            midi_control(args.marvane, list_path, work, display, args.midi, args.latency)
+            print("PASS", flush=True)
             return
         port = free_port()
         program = start_program(args.marvane, list_path, work, "one", display,
