@@ -123,6 +123,22 @@ bool OscServer::Start(const Config& config, QString* error) {
         return false;
     }
     m_socket = fd;
+    // TCP on the same address and port; UDP works without it.
+    m_listen = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (m_listen >= 0) {
+        const int yes = 1;
+        setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        if (family == AF_INET6) {
+            const int no = 0;
+            setsockopt(m_listen, IPPROTO_IPV6, IPV6_V6ONLY, &no, sizeof no);
+        }
+        sockaddr_storage tcpBind = bound;  // the port UDP got, when 0 was asked for
+        if (::bind(m_listen, reinterpret_cast<sockaddr*>(&tcpBind), boundLength) != 0 ||
+            ::listen(m_listen, 8) != 0) {
+            ::close(m_listen);
+            m_listen = -1;
+        }
+    }
     m_stop = false;
     m_buckets.clear();
     m_thread = std::thread([this] { Run(); });
@@ -138,8 +154,12 @@ void OscServer::Stop() {
     }
     if (m_socket >= 0) ::close(m_socket);
     if (m_wake >= 0) ::close(m_wake);
+    if (m_listen >= 0) ::close(m_listen);
+    for (const Connection& connection : m_connections) ::close(connection.fd);
+    m_connections.clear();
     m_socket = -1;
     m_wake = -1;
+    m_listen = -1;
     std::lock_guard<std::mutex> lock(m_outMutex);
     m_outbox.clear();
 }
@@ -190,17 +210,94 @@ void OscServer::SendPending() {
         pending.swap(m_outbox);
     }
     for (const Outgoing& out : pending) {
-        ::sendto(m_socket, out.packet.constData(), static_cast<size_t>(out.packet.size()),
-                 MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&out.to.address), out.to.length);
+        if (out.to.stream < 0) {
+            ::sendto(m_socket, out.packet.constData(), static_cast<size_t>(out.packet.size()),
+                     MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&out.to.address),
+                     out.to.length);
+            continue;
+        }
+        for (auto it = m_connections.begin(); it != m_connections.end(); ++it) {
+            if (it->peer.stream != out.to.stream) continue;
+            const quint32 n = static_cast<quint32>(out.packet.size());
+            QByteArray frame;
+            frame.append(char(n >> 24)).append(char(n >> 16)).append(char(n >> 8)).append(char(n));
+            frame.append(out.packet);
+            const ssize_t sent =
+                ::send(it->fd, frame.constData(), static_cast<size_t>(frame.size()),
+                       MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (sent != frame.size()) {
+                // A controller that does not read its replies loses its connection.
+                ::close(it->fd);
+                m_connections.erase(it);
+            }
+            break;
+        }
     }
+}
+
+// Network thread.
+void OscServer::Deliver(const OscPeer& from, const char* data, std::size_t size) {
+    if (!Admit(from.host, NowMs())) {
+        m_dropped.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    QList<OscMessage> messages;
+    if (!osc::DecodePacket(data, size, &messages)) {
+        m_dropped.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    for (OscMessage& message : messages) m_inbox.Push({from, std::move(message)});
+}
+
+// Network thread.
+void OscServer::Accept() {
+    for (;;) {
+        Connection connection;
+        connection.peer.length = sizeof connection.peer.address;
+        connection.fd = ::accept4(m_listen, reinterpret_cast<sockaddr*>(&connection.peer.address),
+                                  &connection.peer.length, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (connection.fd < 0) return;
+        connection.peer.host = HostOf(connection.peer.address, &connection.peer.port);
+        if (m_connections.size() >= kMaxConnections ||
+            !IsAllowed(connection.peer.host, m_config.allowedSenders)) {
+            ::close(connection.fd);
+            m_dropped.fetch_add(1, std::memory_order_relaxed);
+            continue;
+        }
+        connection.peer.stream = m_nextStream++;
+        m_connections.push_back(std::move(connection));
+    }
+}
+
+// Network thread. False when the connection is to be closed.
+bool OscServer::ReadConnection(Connection& connection, std::vector<char>& buffer) {
+    const ssize_t got = ::recv(connection.fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+    if (got == 0) return false;
+    if (got < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+    m_received.fetch_add(1, std::memory_order_relaxed);
+    connection.pending.append(buffer.data(), got);
+    while (connection.pending.size() >= 4) {
+        const auto* u = reinterpret_cast<const unsigned char*>(connection.pending.constData());
+        const quint32 length =
+            (quint32(u[0]) << 24) | (quint32(u[1]) << 16) | (quint32(u[2]) << 8) | quint32(u[3]);
+        // A frame larger than any packet is never read: the sender is not speaking OSC.
+        if (length == 0 || length > osc::kMaxPacketBytes) return false;
+        if (static_cast<quint32>(connection.pending.size()) < 4 + length) break;
+        Deliver(connection.peer, connection.pending.constData() + 4, length);
+        connection.pending.remove(0, 4 + length);
+    }
+    return true;
 }
 
 // Network thread.
 void OscServer::Run() {
     std::vector<char> buffer(osc::kMaxPacketBytes);
-    pollfd fds[2] = {{m_socket, POLLIN, 0}, {m_wake, POLLIN, 0}};
+    std::vector<pollfd> fds;
     while (!m_stop.load()) {
-        if (::poll(fds, 2, -1) < 0) {
+        fds.assign({{m_socket, POLLIN, 0}, {m_wake, POLLIN, 0}, {m_listen, POLLIN, 0}});
+        for (const Connection& connection : m_connections)
+            fds.push_back({connection.fd, POLLIN, 0});
+        if (::poll(fds.data(), fds.size(), -1) < 0) {
             if (errno == EINTR) continue;
             break;
         }
@@ -210,6 +307,19 @@ void OscServer::Run() {
             if (m_stop.load()) break;
             SendPending();
         }
+        // Connections first, by their fds: SendPending may have closed some.
+        for (std::size_t k = 3; k < fds.size(); ++k) {
+            if (!(fds[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            for (auto it = m_connections.begin(); it != m_connections.end(); ++it) {
+                if (it->fd != fds[k].fd) continue;
+                if (!ReadConnection(*it, buffer)) {
+                    ::close(it->fd);
+                    m_connections.erase(it);
+                }
+                break;
+            }
+        }
+        if (m_listen >= 0 && (fds[2].revents & POLLIN)) Accept();
         if (!(fds[0].revents & POLLIN)) continue;
         // Read what is there, a bounded number at a time, then look at the outbox again.
         for (int k = 0; k < 256; ++k) {
@@ -225,16 +335,11 @@ void OscServer::Run() {
                 continue;
             }
             from.host = HostOf(from.address, &from.port);
-            if (!IsAllowed(from.host, m_config.allowedSenders) || !Admit(from.host, NowMs())) {
+            if (!IsAllowed(from.host, m_config.allowedSenders)) {
                 m_dropped.fetch_add(1, std::memory_order_relaxed);
                 continue;
             }
-            QList<OscMessage> messages;
-            if (!osc::DecodePacket(buffer.data(), static_cast<size_t>(got), &messages)) {
-                m_dropped.fetch_add(1, std::memory_order_relaxed);
-                continue;
-            }
-            for (OscMessage& message : messages) m_inbox.Push({from, std::move(message)});
+            Deliver(from, buffer.data(), static_cast<size_t>(got));
         }
     }
 }

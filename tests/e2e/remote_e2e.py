@@ -204,7 +204,38 @@ def check_addresses(program, client):
     expect(client, "/cue/Q030/start")
     expect(client, "/cue/Q030/stop")
     expect(client, "/panic")
+    check_tcp(client.port)
     print("OSC addresses, replies and passcode: ok", flush=True)
+
+
+def check_tcp(port):
+    """OSC over TCP: frames of a 4-byte length and a message; replies on the same connection."""
+    with socket.create_connection(("127.0.0.1", port), timeout=3) as stream:
+        def ask(address, *args):
+            packet = osc_message(address, *args)
+            stream.sendall(struct.pack(">I", len(packet)) + packet)
+            data = b""
+            while True:
+                while len(data) < 4 or len(data) < 4 + struct.unpack(">I", data[:4])[0]:
+                    chunk = stream.recv(65536)
+                    if not chunk:
+                        fail("the TCP connection closed before the reply to %s" % address)
+                    data += chunk
+                length = struct.unpack(">I", data[:4])[0]
+                reply_address, reply_args = parse_osc(data[4:4 + length])
+                data = data[4 + length:]
+                if reply_address == "/reply" + address:
+                    return json.loads(reply_args[0])
+        if ask("/connect", PASSCODE)["status"] != "ok" or ask("/status")["status"] != "ok":
+            fail("OSC over TCP did not answer")
+        # A frame longer than any packet closes the connection, nothing else.
+        stream.sendall(struct.pack(">I", 1 << 30) + b"x" * 16)
+        stream.settimeout(3)
+        try:
+            if stream.recv(16) != b"":
+                fail("an oversized TCP frame did not close the connection")
+        except ConnectionResetError:
+            pass
 
 
 def flood(program, client, seconds):
@@ -260,7 +291,7 @@ def latency(program, client, count):
     clock.calibrate()
     figures = []
     for k in range(count):
-        expect(client, "/stop")
+        client.request("/stop")  # an error when nothing plays
         time.sleep(0.15)
         if k % 20 == 0:
             clock.calibrate(0.1)
@@ -269,7 +300,7 @@ def latency(program, client, count):
         onset = onset_after(program, clock, t_sent, 0.25)
         if onset is not None:
             figures.append(onset)
-    expect(client, "/stop")
+    client.request("/stop")
     if not figures:
         fail("no start was heard")
     figures.sort()
@@ -277,7 +308,7 @@ def latency(program, client, count):
           (len(figures), 1000 * statistics.median(figures), 1000 * figures[-1]), flush=True)
 
 
-def backup(marvane, list_path, work, display):
+def backup(marvane, list_path, work, display, count=5):
     """Two copies: Go on the main one starts the same cue on the backup."""
     main_port, backup_port = free_port(), free_port()
     # Lists of their own names: the windows are found by their titles.
@@ -296,7 +327,7 @@ def backup(marvane, list_path, work, display):
         time.sleep(1.0)
         lead, follow = Client(main_port), Client(backup_port)
         differences = []
-        for _ in range(5):
+        for _ in range(count):
             leader.focus()
             select_first_row(leader)
             lead_clock, follow_clock = Clock(leader.capture), Clock(follower.capture)
@@ -306,7 +337,7 @@ def backup(marvane, list_path, work, display):
             # Go as the operator gives it: a key on the main machine's window.
             leader.key("Return")
             a = onset_after(leader, lead_clock, t_go, 0.8)
-            b = onset_after(follower, follow_clock, t_go, 0.1)
+            b = onset_after(follower, follow_clock, t_go, 0.8)
             if a is None or b is None:
                 fail("Go on the main machine: main %s, backup %s" % (a, b))
             differences.append(b - a)
@@ -414,7 +445,7 @@ def midi_control(marvane, list_path, work, display, midi_send, count):
 
         figures = []
         for k in range(count):
-            expect(client, "/stop")
+            client.request("/stop")
             expect(client, "/select/Q010")
             time.sleep(0.15)
             if k % 20 == 0:
@@ -462,7 +493,7 @@ def main():
                  "fadeOut": 500, "notes": "", "reserved": 0} for n in (1, 2, 3)]
         list_path = make_list(args.cli, work, "Remote.mvl", cues)
         if args.backup:
-            backup(args.marvane, list_path, work, display)
+            backup(args.marvane, list_path, work, display, args.latency or 5)
             return
         if args.midi:
             midi_control(args.marvane, list_path, work, display, args.midi, args.latency)
