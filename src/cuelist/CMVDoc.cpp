@@ -120,6 +120,26 @@ void CMVDoc::RebuildFromList(const QList<CQRecord*>& order) {
     SetModifiedFlag(true);
 }
 
+QList<CQRecord*> CMVDoc::ReplaceCues(const QList<CQRecord*>& order) {
+    QList<CQRecord*> rebuilt;
+    rebuilt.reserve(order.size());
+    QSet<CQRecord*> kept;
+    kept.reserve(order.size());
+    for (CQRecord* cue : order) {
+        if (cue == nullptr || kept.contains(cue)) continue;
+        kept.insert(cue);
+        rebuilt.append(cue);
+    }
+    QList<CQRecord*> leaving;
+    for (CQRecord* cue : m_cues) {
+        if (!kept.contains(cue)) leaving.append(cue);
+    }
+    if (!leaving.isEmpty()) emit aboutToDestroyCues(leaving);
+    m_cues = std::move(rebuilt);
+    SetModifiedFlag(true);
+    return leaving;
+}
+
 void CMVDoc::DestroyAll() {
     if (m_cues.isEmpty()) return;
     emit aboutToDestroyCues(m_cues);

@@ -54,6 +54,11 @@ public:
     // it holds that are missing from order are destroyed. Null and repeated entries are
     // skipped, so the list stays one distinct record per entry.
     void RebuildFromList(const QList<CQRecord*>& order);
+    // The same without destroying anything: records the document holds that are missing from
+    // order leave it and are returned, in their old list order; the caller owns them now (an
+    // undo command keeps them to put them back). They are announced by aboutToDestroyCues
+    // before they leave, as the document no longer vouches for them.
+    QList<CQRecord*> ReplaceCues(const QList<CQRecord*>& order);
 
     // Destroys every record, empties the list and sets the last cue number to 0.
     void DeleteContents();
@@ -88,8 +93,9 @@ public:
 
 signals:
     // Emitted synchronously before any of cues is destroyed (by DeleteCue, DeleteCues,
-    // RebuildFromList, DeleteContents, a failed open or the document's destruction). The
-    // records are still valid and still in the list while the signal runs.
+    // RebuildFromList, DeleteContents, a failed open or the document's destruction) or handed
+    // out of the list (ReplaceCues). The records are still valid and still in the list while
+    // the signal runs; afterwards nothing outside the list may keep them.
     void aboutToDestroyCues(const QList<CQRecord*>& cues);
     // Emitted after the whole list was replaced (New, Open, a failed open): views refill.
     void contentsReset();

@@ -18,6 +18,7 @@
 #include <QSlider>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QUndoStack>
 #include <QUrl>
 #include <algorithm>
 #include <cstdint>
@@ -92,6 +93,12 @@ CMainFrame::CMainFrame(CMVDoc* doc, ICommandTarget* commands, QWidget* parent)
     connect(m_pDoc, &CMVDoc::pathNameChanged, this, &CMainFrame::UpdateTitle);
     connect(m_pDoc, &CMVDoc::contentsReset, this, &CMainFrame::UpdateTitle);
     connect(m_pDoc, &CMVDoc::modifiedChanged, this, &CMainFrame::RequestCommandUIUpdate);
+    connect(m_pDoc, &CMVDoc::modifiedChanged, this, &CMainFrame::UpdateTitle);
+    QUndoStack* history = m_pView->GetUndoStack();
+    connect(history, &QUndoStack::undoTextChanged, this, &CMainFrame::UpdateUndoTexts);
+    connect(history, &QUndoStack::redoTextChanged, this, &CMainFrame::UpdateUndoTexts);
+    connect(history, &QUndoStack::indexChanged, this, &CMainFrame::RequestCommandUIUpdate);
+    UpdateUndoTexts();
 
     m_updateTimer.setInterval(kCommandUIUpdateMs);
     connect(&m_updateTimer, &QTimer::timeout, this, &CMainFrame::UpdateCommandUI);
@@ -156,6 +163,8 @@ void CMainFrame::CreateActions() {
     AddAction(ID_APP_EXIT, tr("E&xit"),
               tr("Quit the application; prompts to save documents\nExit"));
 
+    AddAction(ID_EDIT_UNDO, tr("&Undo\tCtrl+Z"), tr("Undo the last action\nUndo"));
+    AddAction(ID_EDIT_REDO, tr("&Redo\tCtrl+Y"), tr("Redo the previously undone action\nRedo"));
     AddAction(ID_EDIT_ADDCUE, tr("&Add Cue\tA"), tr("Add or insert a new cue\nAdd Cue"),
               IconPath("addcue"));
     AddAction(ID_EDIT_EDITCUE, tr("&Edit Cue"), tr("Edit cue settings\nEdit Cue"),
@@ -227,6 +236,9 @@ void CMainFrame::CreateMenus() {
     m_pFileMenu->addAction(GetAction(ID_APP_EXIT));
 
     QMenu* edit = bar->addMenu(tr("&Edit"));
+    edit->addAction(GetAction(ID_EDIT_UNDO));
+    edit->addAction(GetAction(ID_EDIT_REDO));
+    edit->addSeparator();
     edit->addAction(GetAction(ID_EDIT_ADDCUE));
     edit->addSeparator();
     edit->addAction(GetAction(ID_EDIT_CUT));
@@ -388,6 +400,9 @@ void CMainFrame::CreateAccelerators() {
         {QKeyCombination(none, K::Key_N), ID_AUDIO_NORMALSPEED},
         {QKeyCombination(none, K::Key_Escape), ID_AUDIO_STOPALL},
         {QKeyCombination(none, K::Key_A), ID_EDIT_ADDCUE},
+        {QKeyCombination(ctrl, K::Key_Z), ID_EDIT_UNDO},
+        {QKeyCombination(ctrl, K::Key_Y), ID_EDIT_REDO},
+        {QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier, K::Key_Z), ID_EDIT_REDO},
         {QKeyCombination(none, K::Key_Delete), ID_EDIT_CLEAR},
         {QKeyCombination(ctrl, K::Key_X), ID_EDIT_CUT},
         {QKeyCombination(ctrl, K::Key_C), ID_EDIT_COPY},
@@ -674,7 +689,19 @@ bool CMainFrame::RestoreWindowRect() {
 }
 
 void CMainFrame::UpdateTitle() {
-    setWindowTitle(m_pDoc->GetTitle() + QStringLiteral(" - ") + QString::fromLatin1(kWindowTitle));
+    // Unsaved changes show as an asterisk after the file name, as desktop programs do.
+    setWindowTitle(m_pDoc->GetTitle() + (m_pDoc->IsModified() ? QStringLiteral("*") : QString()) +
+                   QStringLiteral(" - ") + QString::fromLatin1(kWindowTitle));
+}
+
+void CMainFrame::UpdateUndoTexts() {
+    const QUndoStack* history = m_pView->GetUndoStack();
+    const auto name = [](const QString& verb, const QString& edit, const char* key) {
+        return (edit.isEmpty() ? verb : verb + QLatin1Char(' ') + edit) + QLatin1Char('\t') +
+               QLatin1String(key);
+    };
+    GetAction(ID_EDIT_UNDO)->setText(name(tr("&Undo"), history->undoText(), "Ctrl+Z"));
+    GetAction(ID_EDIT_REDO)->setText(name(tr("&Redo"), history->redoText(), "Ctrl+Y"));
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

@@ -101,8 +101,11 @@ public:
     // Returns whether it applied.
     bool RestoreWindowRect();
 
-    // Sets the caption from the document: its title, " - ", "Marvane".
+    // Sets the caption from the document: its title (with "*" while it has unsaved changes),
+    // " - ", "Marvane".
     void UpdateTitle();
+    // Names the edit that Edit > Undo and Redo would take back or carry out again.
+    void UpdateUndoTexts();
 
     // The operator's preferences as stored now.
     Preferences& GetPreferences() const { return *m_pPrefs; }

@@ -68,6 +68,7 @@ CMVView::CMVView(CMVDoc* doc, QWidget* parent)
 
     m_startPosition = [] { return 0; };
     ConnectDocument();
+    ConnectUndo();
     FillList();
 }
 
@@ -82,6 +83,7 @@ void CMVView::ConnectDocument() {
     connect(m_pDoc, &QObject::destroyed, this, [this] {
         StopAllPlayers();
         m_pDoc = nullptr;
+        m_undoStack.clear();
         m_pModel->Reset({});
     });
 }
@@ -281,6 +283,10 @@ std::optional<bool> CMVView::OnUpdateCommand(int id) const {
             return OnUpdateEditCopy();
         case ID_EDIT_PASTE:
             return OnUpdateEditPaste();
+        case ID_EDIT_UNDO:
+            return OnUpdateUndo();
+        case ID_EDIT_REDO:
+            return OnUpdateRedo();
         case ID_FILE_PRINT:
         case ID_FILE_PRINT_DIRECT:
         case ID_FILE_PRINT_PREVIEW:
@@ -344,6 +350,12 @@ bool CMVView::OnCmdMsg(int id, Qt::KeyboardModifiers modifiers, const CommandSou
             break;
         case ID_EDIT_PASTE:
             OnEditPaste();
+            break;
+        case ID_EDIT_UNDO:
+            OnUndo();
+            break;
+        case ID_EDIT_REDO:
+            OnRedo();
             break;
         case ID_FILE_PRINT:
             OnFilePrint();

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QTableView>
 #include <QTimer>
+#include <QUndoStack>
 #include <Qt>
 #include <cstdint>
 #include <functional>
@@ -13,12 +14,15 @@
 #include <vector>
 
 #include "view/CommandSource.h"
+#include "view/CueEditState.h"
 #include "view/ShowAction.h"
 
 class CMVDoc;
 class CQRecord;
 class CCuePlayer;
 class CCueListModel;
+class CCueListCommand;
+class CueListEdit;
 class QPainter;
 class QPrinter;
 class PrinterDefaults;
@@ -177,8 +181,9 @@ public:
     // Edits the cue of `row` (a double click): like Edit cue, but also while cues play.
     void EditCueAt(int row);
     void OnEditClear();
-    // Removes the selected rows and their records (Delete and Cut).
-    void RemoveSelectedCues();
+    // Removes the selected rows and their records (Delete and Cut); the edit is named `verb`
+    // in the Edit menu ("Delete 3 Cues").
+    void RemoveSelectedCues(const QString& verb = QStringLiteral("Delete"));
     bool OnUpdateAddCue() const;
     bool OnUpdateEditCue() const;
     bool OnUpdateEditClear() const;
@@ -193,6 +198,29 @@ public:
     bool OnUpdateEditCut() const;
     bool OnUpdateEditCopy() const;
     bool OnUpdateEditPaste() const;
+
+    // ---- Undo (CMVViewUndo.cpp) ----
+
+    // Every edit of the list, undone and redone by Edit > Undo and Redo; cleared by New and
+    // Open. The document's modified flag follows its clean state. Edits are made through
+    // CueListEdit.
+    QUndoStack* GetUndoStack() { return &m_undoStack; }
+    bool OnUpdateUndo() const;
+    bool OnUpdateRedo() const;
+    void OnUndo();
+    void OnRedo();
+    // The name of an edit of `count` things: "Delete Cue", "Delete 3 Cues", "Drop 4 Files".
+    static QString CountedEditName(const QString& verb, int count, const QString& one,
+                                   const QString& many);
+
+    // The list, the last cue number and the selection as they are now.
+    CueListState CaptureListState() const;
+    CueViewState CaptureViewState() const;
+    // Makes the document and the rows hold `state`: records that leave are handed out of the
+    // document (their players stopped first), records that come back are the document's again.
+    void ApplyListState(const CueListState& state);
+    // Selects the records of `state` that have rows and puts the focus on its current one.
+    void RestoreViewState(const CueViewState& state);
 
     // ---- Printing (CMVViewPrint.cpp) ----
 
@@ -258,6 +286,19 @@ protected:
 
 private:
     struct PlayerSlot;
+    friend class CueListEdit;
+    friend class CCueListCommand;
+
+    // While a guard is held the document's modified flag is left alone; ending the last one
+    // sets it from the stack's clean state. `changedOutside`: the list changed in a way that
+    // cannot be undone (a cancelled Add Cue used up an ID), so no saved state is clean any more.
+    void BeginUndoGuard();
+    void EndUndoGuard(bool changedOutside);
+    void PushUndoCommand(CCueListCommand* command);
+    void ConnectUndo();
+    void SyncModifiedFlag();
+    void OnDocModifiedChanged(bool modified);
+    const CCueListCommand* UndoCommandAt(int index) const;
 
     void SetUpColumns();
     void OnTimer();
@@ -291,4 +332,6 @@ private:
     int m_nKeyDownHere = 0;  // the key last pressed while the list had the focus, until released
     bool m_bFocusArriving = false;  // inside focusInEvent
     CommandSource m_commandSource;  // who gave the command being carried out
+    QUndoStack m_undoStack;
+    int m_nUndoGuard = 0;
 };

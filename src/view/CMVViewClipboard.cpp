@@ -3,6 +3,7 @@
 // clipboard format, so cues move between lists and between running copies of the program.
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "cuelist/CMVDoc.h"
@@ -10,6 +11,7 @@
 #include "cuelist/CueArchive.h"
 #include "view/CMVView.h"
 #include "view/CueClipboard.h"
+#include "view/CueListEdit.h"
 #include "view/MessageBox.h"
 
 namespace {
@@ -36,7 +38,7 @@ void CMVView::OnEditCut() {
     // The cues leave the list only once the clipboard holds them: a refused clipboard loses
     // nothing.
     if (!CopySelectionToClipboard(*this)) return;
-    RemoveSelectedCues();
+    RemoveSelectedCues(QStringLiteral("Cut"));
 }
 
 void CMVView::OnEditCopy() { CopySelectionToClipboard(*this); }
@@ -56,6 +58,11 @@ void CMVView::OnEditPaste() {
 
     // Before the first selected row, keeping the payload's order; after the last row when
     // nothing is selected. The selected rows stay selected, moved down.
+    // An empty payload changes nothing that could be undone; the document still counts as
+    // modified, as it always has.
+    const int count = static_cast<int>(cues.size());
+    std::optional<CueListEdit> edit;
+    if (count > 0) edit.emplace(*this);
     const QList<int> selected = GetSelectedRows();
     int index = selected.isEmpty() ? -1 : selected.first();
     for (auto& cue : cues) {
@@ -63,6 +70,9 @@ void CMVView::OnEditPaste() {
         if (index != -1) ++index;
     }
     RebuildFromList();  // the document takes over the new records
+    if (edit)
+        edit->Commit(CountedEditName(QStringLiteral("Paste"), count, QStringLiteral("Cue"),
+                                     QStringLiteral("Cues")));
 }
 
 bool CMVView::OnUpdateEditCut() const { return HasSelection() && GetCurrentPlayer() == nullptr; }

@@ -23,7 +23,9 @@
 #include "cuelist/CMVDoc.h"
 #include "cuelist/CQRecord.h"
 #include "platform/media/SoundFileOpener.h"
+#include "view/CCueListModel.h"
 #include "view/CMVView.h"
+#include "view/CueListEdit.h"
 #include "view/MessageBox.h"
 
 namespace {
@@ -49,6 +51,8 @@ public:
         setObjectName(QString());  // a new drag must not find it
     }
 
+    // The selection before the drag cleared it, given back when the move is undone.
+    CueViewState m_viewBefore;
     // What the drag changed on the viewport, to be put back.
     bool m_bHadCursor = false;
     QCursor m_oldCursor;
@@ -99,14 +103,17 @@ struct PressState {
 
 void CMVView::OnAddCue() {
     if (m_pDoc == nullptr) return;
+    CueListEdit edit(*this);
     const QList<int> selected = GetSelectedRows();
     const int index = selected.isEmpty() ? 0 : selected.first() + 1;
     CQRecord* cue = m_pDoc->AddCue(index);
     if (cue->EditSettings()) {
         const int row = InsertListItem(cue, index);
         SelectCueGroup(row);
+        edit.Commit(QStringLiteral("Add Cue"));
     } else {
-        // The ID it drew is not given back and the document stays modified.
+        // The ID it drew is not given back and the document stays modified (the edit, left
+        // uncommitted, sees the used-up number).
         m_pDoc->DeleteCue(m_pDoc->IndexOf(cue));
     }
 }
@@ -120,26 +127,29 @@ void CMVView::OnEditCue() {
 void CMVView::EditCueAt(int row) {
     CQRecord* cue = GetRowCue(row);
     if (cue == nullptr || m_pDoc == nullptr) return;
+    CueListEdit edit(*this, /*needsIdle=*/true);
+    edit.NoteFields(cue);
     if (!cue->EditSettings()) return;
     UpdateListItem(cue);
     m_pDoc->SetModifiedFlag(true);
+    edit.Commit(QStringLiteral("Edit ") + cue->GetRowText(1));
 }
 
 void CMVView::OnEditClear() { RemoveSelectedCues(); }
 
-void CMVView::RemoveSelectedCues() {
+void CMVView::RemoveSelectedCues(const QString& verb) {
     if (m_pDoc == nullptr) return;
+    CueListEdit edit(*this, /*needsIdle=*/true);
     const QList<int> rows = GetSelectedRows();
-    QList<CQRecord*> cues;
-    cues.reserve(rows.size());
-    for (int row : rows) cues.append(GetRowCue(row));
     RemoveListItems(rows);
-    // The document stops the players of these cues (through aboutToDestroyCues) before it
-    // destroys them, so no player is left with a dangling record.
-    m_pDoc->DeleteCues(cues);
-    RebuildFromList();
+    // The document stops the players of the cues that leave (through aboutToDestroyCues)
+    // before handing them to the undo history, so no player outlives its place in the list.
+    const auto& remaining = m_pModel->Rows();
+    m_pDoc->ReplaceCues(QList<CQRecord*>(remaining.begin(), remaining.end()));
     // No row is left selected or focused.
     selectionModel()->clear();
+    edit.Commit(CountedEditName(verb, static_cast<int>(rows.size()), QStringLiteral("Cue"),
+                                QStringLiteral("Cues")));
 }
 
 bool CMVView::OnUpdateAddCue() const { return true; }
@@ -158,6 +168,8 @@ void CMVView::OnDropFiles(const QStringList& paths, const QPoint& pos) {
     // the point (or after the last row); the other entries are named afterwards.
     const QModelIndex hit = indexAt(pos);
     int index = hit.isValid() ? hit.row() : -1;
+    CueListEdit edit(*this);
+    int added = 0;
     QStringList skipped;
     for (const QString& entry : paths) {
         const QByteArray path = QFile::encodeName(entry);
@@ -169,6 +181,11 @@ void CMVView::OnDropFiles(const QStringList& paths, const QPoint& pos) {
         cue->SetFilePath(path);  // a fresh cue takes the file's name as its description
         InsertListItem(cue, index);
         if (index >= 0) ++index;
+        ++added;
+    }
+    if (added > 0) {
+        edit.Commit(CountedEditName(QStringLiteral("Drop"), added, QStringLiteral("File"),
+                                    QStringLiteral("Files")));
     }
     if (!skipped.isEmpty()) {
         mvui::ShowMessage(this,
@@ -230,12 +247,14 @@ void CMVView::mousePressEvent(QMouseEvent* event) {
 
 void CMVView::BeginRowDrag(int row) {
     if (row < 0 || row >= GetRowCount()) return;
+    const CueViewState viewBefore = CaptureViewState();
     // Only this row moves, however many were selected.
     selectionModel()->clear();
     m_bDragging = true;
     m_nDragItem = row;
     m_nDropGap = -1;
     auto* watcher = new RowDragWatcher(this, GetRowCue(row), [this] { EndRowDrag(false); });
+    watcher->m_viewBefore = viewBefore;
     watcher->m_bHadCursor = viewport()->testAttribute(Qt::WA_SetCursor);
     watcher->m_oldCursor = viewport()->cursor();
     watcher->m_bHadMouseTracking = viewport()->hasMouseTracking();
@@ -324,10 +343,14 @@ void CMVView::EndRowDrag(bool drop) {
     // picked up, and only when it is still where it was.
     const bool sameRow = watcher != nullptr && GetRowCue(s) == watcher->Cue();
     if (drop && sameRow && g != -1 && g <= GetRowCount() && g != s && g != s + 1) {
+        CueListEdit edit(*this);
+        edit.SetViewStateBefore(watcher->m_viewBefore);
         MoveListItem(s, g);
         const int moved = g < s ? g : g - 1;
         SelectRows({moved}, moved);
         RebuildFromList();
+        edit.Commit(CountedEditName(QStringLiteral("Move"), 1, QStringLiteral("Cue"),
+                                    QStringLiteral("Cues")));
     }
     m_bDragging = false;
     m_nDragItem = -1;

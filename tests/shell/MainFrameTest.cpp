@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QSlider>
@@ -109,7 +110,8 @@ TEST_F(MainFrameTest, StartsIdleWithTitleAndCueCount) {
     AddTone("Bell");
     AddTone("Rain");
     CMainFrame& frame = MakeFrame();
-    EXPECT_EQ(frame.windowTitle(), "Untitled - Marvane");
+    // Two cues added and never saved: the title says so.
+    EXPECT_EQ(frame.windowTitle(), "Untitled* - Marvane");
     EXPECT_EQ(frame.GetPaneText(0), "For Help, press F1");
     EXPECT_EQ(frame.GetPaneText(1), "");
     EXPECT_FALSE(frame.IsTimeToGoEnabled());
@@ -492,6 +494,46 @@ TEST_F(MainFrameTest, HelpWithoutItsPagesSaysSoInsteadOfDoingNothing) {
     frame.GetAction(ID_HELP_FINDER)->trigger();
     ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(shown[0], "The help pages of Marvane are not installed.");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MainFrameTest, UndoAndRedoByMenuAndKeysNameTheEditAndTheTitleShowsUnsavedChanges) {
+    for (const char* name : {"A", "B", "C", "D"}) AddTone(name);
+    m_doc->SetModifiedFlag(false);
+    CMainFrame& frame = MakeFrame();
+    QMenu* edit = frame.menuBar()->findChildren<QMenu*>().value(1);
+    ASSERT_NE(edit, nullptr);
+    ASSERT_GE(edit->actions().size(), 3);
+    EXPECT_EQ(edit->actions().value(0), frame.GetAction(ID_EDIT_UNDO));
+    EXPECT_EQ(edit->actions().value(1), frame.GetAction(ID_EDIT_REDO));
+    EXPECT_TRUE(edit->actions().value(2)->isSeparator());
+    EXPECT_EQ(frame.GetAction(ID_EDIT_UNDO)->text(), "&Undo\tCtrl+Z");
+    EXPECT_FALSE(frame.IsCommandEnabled(ID_EDIT_UNDO));
+
+    CMVView* view = frame.GetView();
+    view->setFocus();
+    view->SelectRows({0, 1, 3}, 0);
+    QTest::keyClick(view, Qt::Key_Delete);
+    EXPECT_EQ(view->GetRowCount(), 1);
+    EXPECT_EQ(frame.GetAction(ID_EDIT_UNDO)->text(), "&Undo Delete 3 Cues\tCtrl+Z");
+    EXPECT_EQ(frame.windowTitle(), "Untitled* - Marvane");
+
+    QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(view->GetRowCount(), 4);
+    EXPECT_EQ(frame.windowTitle(), "Untitled - Marvane");
+    EXPECT_EQ(frame.GetAction(ID_EDIT_REDO)->text(), "&Redo Delete 3 Cues\tCtrl+Y");
+    QTest::keyClick(view, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(view->GetRowCount(), 1);
+    QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(view->GetRowCount(), 1);
+    frame.UpdateCommandUI();
+    frame.GetAction(ID_EDIT_UNDO)->trigger();
+    EXPECT_EQ(view->GetRowCount(), 4);
+    EXPECT_EQ(view->GetSelectedRows(), QList<int>({0, 1, 3}));
 }
 
 }  // namespace
