@@ -1,11 +1,14 @@
 #include "cuelist/CueListFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDateTime>
 #include <QFile>
+#include <QRandomGenerator>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -95,6 +98,109 @@ bool WriteAll(int fd, const char* data, qsizetype size) {
         size -= written;
     }
     return true;
+}
+
+constexpr char kTempMark[] = ".mvsave-";
+constexpr int kTempRandomLength = 6;
+// Temporary files of the older naming carry no lock while written: only those untouched for
+// this long are taken for left-overs.
+constexpr qint64 kOldTempAgeSeconds = 60;
+
+bool IsRandomTail(const QByteArray& tail) {
+    if (tail.size() != kTempRandomLength) return false;
+    for (char c : tail) {
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return true;
+}
+
+QByteArray RandomTail() {
+    static constexpr char kChars[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QByteArray tail(kTempRandomLength, 'x');
+    for (char& c : tail) c = kChars[QRandomGenerator::global()->bounded(62)];
+    return tail;
+}
+
+enum class TempKind { kNone, kLocked, kOld };
+
+// Whether `entry` of a folder is the temporary file of a save: ".<name>.mvsave-XXXXXX" (or
+// ".mvsave-XXXXXX" for a long name), written under a lock; or, of the older naming, the
+// temporary file of a save of `target` (".<target>.XXXXXX" or ".mvl-save.XXXXXX").
+TempKind TempKindOf(const QByteArray& entry, const QByteArray& target) {
+    if (!entry.startsWith('.') || entry.size() < kTempRandomLength + 2) return TempKind::kNone;
+    const QByteArray tail = entry.right(kTempRandomLength);
+    if (!IsRandomTail(tail)) return TempKind::kNone;
+    const QByteArray head = entry.left(entry.size() - kTempRandomLength);
+    const QByteArray mark(kTempMark);
+    if (head == mark || (head.endsWith(mark) && head.size() > mark.size() + 1))
+        return TempKind::kLocked;
+    if (head == "." + target + "." || head == ".mvl-save.") return TempKind::kOld;
+    return TempKind::kNone;
+}
+
+// Removes the temporary files that saves into `folder` left behind when their process died
+// (killed, or the machine lost power) before renaming them. A save in progress holds a lock on
+// its temporary file for as long as it exists, so only files nobody holds are removed.
+void RemoveStaleTemporaries(const QByteArray& folder, const QByteArray& target) {
+    Fd dirFd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dirFd.Get() < 0) return;
+    const int scanFd = ::dup(dirFd.Get());
+    if (scanFd < 0) return;
+    DIR* dir = ::fdopendir(scanFd);
+    if (dir == nullptr) {
+        ::close(scanFd);
+        return;
+    }
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        const TempKind kind = TempKindOf(name, target);
+        if (kind == TempKind::kNone) continue;
+        Fd file(::openat(dirFd.Get(), name.constData(),
+                         O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat st {};
+        if (file.Get() < 0 || ::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (kind == TempKind::kOld && now - st.st_mtime < kOldTempAgeSeconds) continue;
+        if (::flock(file.Get(), LOCK_EX | LOCK_NB) != 0) continue;  // a save is writing it
+        // Still the same file under that name (not renamed over by a save meanwhile)?
+        struct stat named {};
+        if (::fstatat(dirFd.Get(), name.constData(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+            named.st_ino != st.st_ino || named.st_dev != st.st_dev)
+            continue;
+        ::unlinkat(dirFd.Get(), name.constData(), 0);
+    }
+    ::closedir(dir);
+}
+
+// Creates the temporary file of a save in `folder` under a lock. Where the file system allows
+// it, the file has no name until it is complete (see LinkTemporary), so a save killed while
+// writing leaves nothing behind. Returns the descriptor, or -1 with errno set.
+int CreateTemporary(const QByteArray& folder, bool* unnamed) {
+    *unnamed = false;
+#ifdef O_TMPFILE
+    int fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::flock(fd, LOCK_EX);
+        *unnamed = true;
+        return fd;
+    }
+#endif
+    return -1;
+}
+
+// Gives an unnamed temporary file the name `*temp` (made unique in its folder).
+bool LinkTemporary(int fd, const QByteArray& base, QByteArray* temp) {
+    const QByteArray proc = "/proc/self/fd/" + QByteArray::number(fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        *temp = base + RandomTail();
+        if (::linkat(AT_FDCWD, proc.constData(), AT_FDCWD, temp->constData(), AT_SYMLINK_FOLLOW) ==
+            0)
+            return true;
+        if (errno != EEXIST) return false;
+    }
+    return false;
 }
 
 }  // namespace
@@ -203,27 +309,45 @@ CueListFile::WriteResult CueListFile::Write(const QByteArray& path, const QByteA
         }
     }
 
-    QByteArray temp = folder + "/." + name + ".XXXXXX";
-    if (temp.size() > mvpath::kMaxPath || name.size() + 8 > NAME_MAX) {
+    // Left-overs of saves killed before their rename go first.
+    RemoveStaleTemporaries(folder, name);
+
+    QByteArray base = folder + "/." + name + kTempMark;
+    if (base.size() + kTempRandomLength > mvpath::kMaxPath ||
+        name.size() + 1 + static_cast<qsizetype>(sizeof kTempMark) + kTempRandomLength > NAME_MAX) {
         // Keep the temporary name within the limits of a path and of one name (a target named
-        // with 248 bytes or more is valid, its "." + name + ".XXXXXX" is not); it only has to
-        // be unique in the folder.
-        temp = folder + "/.mvl-save.XXXXXX";
+        // with 248 bytes or more is valid, its "." + name + mark is not); it only has to be
+        // unique in the folder.
+        base = folder + "/" + kTempMark;
     }
-    Fd out(::mkostemp(temp.data(), O_CLOEXEC));
+    bool unnamed = false;
+    QByteArray temp;
+    Fd out(CreateTemporary(folder, &unnamed));
     if (out.Get() < 0) {
-        *cause = FileError::FromErrno(errno, target);
-        return kCreateFailed;
+        // No unnamed files here: a named one, locked at once so no other save removes it.
+        temp = base + "XXXXXX";
+        out.Reset(::mkostemp(temp.data(), O_CLOEXEC));
+        if (out.Get() < 0) {
+            *cause = FileError::FromErrno(errno, target);
+            return kCreateFailed;
+        }
+        ::flock(out.Get(), LOCK_EX);
     }
     int err = 0;
     if (!WriteAll(out.Get(), contents.constData(), contents.size()) || ::fsync(out.Get()) != 0 ||
         ::fchmod(out.Get(), mode) != 0) {
         err = errno;
     }
-    if (err == 0 && ::close(out.Release()) != 0) err = errno;
+    if (err == 0 && unnamed && !LinkTemporary(out.Get(), base, &temp)) {
+        err = errno != 0 ? errno : EEXIST;
+        temp.clear();
+    }
     if (err == 0 && ::rename(temp.constData(), target.constData()) != 0) err = errno;
+    // The lock goes with the descriptor, after the rename: until then no other save takes the
+    // temporary file for a left-over. The data reached the disk at fsync already.
+    out.Reset();
     if (err != 0) {
-        ::unlink(temp.constData());
+        if (!temp.isEmpty()) ::unlink(temp.constData());
         *cause = FileError::FromErrno(err, target);
         if (*cause == FileError::kNone) *cause = FileError::kGeneric;
         return kWriteFailed;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <fcntl.h>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -342,3 +343,56 @@ TEST_F(CMVDocFiles, SaveKeepsPermissionsAndFollowsLinks) {
     EXPECT_TRUE(QFileInfo(Path("loopA.MVL")).isSymLink());
     EXPECT_TRUE(QFileInfo(Path("loopB.MVL")).isSymLink());
 }
+
+namespace {
+
+TEST_F(CMVDocFiles, ASaveRemovesTemporaryFilesOfSavesWhoseProcessIsGoneAndNothingElse) {
+    CMVDoc doc;
+    doc.AddCue(-1);
+    // Left by saves killed before their rename (no process holds them any more).
+    WriteFile(Path(".show.MVL.mvsave-a1B2c3"), QByteArray(4096, 'x'));
+    WriteFile(Path(".other.MVL.mvsave-Zz9900"), "half a list");
+    WriteFile(Path(".mvsave-LongNm"), "half a list");
+    // The older naming, untouched for minutes: a save of this show that never finished.
+    WriteFile(Path(".show.MVL.Qw3rTy"), "half a list");
+    WriteFile(Path(".mvl-save.Qw3rTy"), "half a list");
+    const QDateTime old = QDateTime::currentDateTime().addSecs(-600);
+    for (const char* name : {".show.MVL.Qw3rTy", ".mvl-save.Qw3rTy"}) {
+        QFile file(Path(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(old, QFileDevice::FileModificationTime));
+    }
+    // Kept: a save writing at this moment (it holds its lock), an older-style name written
+    // just now, other programs' hidden files, and names that only look alike.
+    WriteFile(Path(".show.MVL.mvsave-Live01"), "being written");
+    const int live =
+        ::open(QFile::encodeName(Path(".show.MVL.mvsave-Live01")).constData(), O_RDONLY);
+    ASSERT_GE(live, 0);
+    ASSERT_EQ(::flock(live, LOCK_EX), 0);
+    const QStringList kept = {".show.MVL.Fresh1", ".notes.txt.abcdef", ".show.MVL.mvsave-abc",
+                              "show.MVL.mvsave-a1B2c3", ".show.MVL.mvsave-a1B2c$"};
+    for (const QString& name : kept) WriteFile(Path(name), "keep");
+    {
+        QFile notes(Path(".notes.txt.abcdef"));
+        ASSERT_TRUE(notes.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(notes.setFileTime(old, QFileDevice::FileModificationTime));
+    }
+
+    QString error;
+    ASSERT_TRUE(doc.OnSaveDocument(Path("show.MVL"), &error)) << error.toStdString();
+    QStringList expected = kept;
+    expected << "show.MVL"
+             << ".show.MVL.mvsave-Live01";
+    expected.sort();
+    QStringList found = QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden);
+    found.sort();
+    EXPECT_EQ(found, expected);
+    ::close(live);
+
+    // Once its writer is gone, the next save takes that one too.
+    ASSERT_TRUE(doc.OnSaveDocument(Path("show.MVL"), &error));
+    EXPECT_FALSE(QFileInfo::exists(Path(".show.MVL.mvsave-Live01")));
+    EXPECT_EQ(ReadFile(Path("show.MVL")), doc.SaveToBytes());
+}
+
+}  // namespace
