@@ -201,6 +201,8 @@ void CCuePlayer::ApplyCommand(unsigned id) {
     // command could reach it. A level command that came just before the owner heard the report
     // must not hold or turn the fade, or the cue would sound on, looped for ever, out of reach.
     if (m_fadeNotified && (id == kFadeIn || id == kVolUp || id == kVolDown)) return;
+    // Fade All takes every cue down together; only a kill or a stop cuts it short.
+    if (m_fadingAll && (id == kFadeIn || id == kFadeOut || id == kVolUp || id == kVolDown)) return;
     switch (id) {
         case kFadeIn:
             if (m_fadeInMs != 0) {
@@ -232,6 +234,8 @@ void CCuePlayer::ApplyCommand(unsigned id) {
         case kStopAll:
             m_reader->SeekToEnd();
             m_killed = true;
+            // Silent from the device's next period; the worker ends the cue at its refill.
+            if (m_pBuffer) m_pBuffer->SilenceNow();
             break;
         case kSpeedUp:
             m_targetStep = normal * 1.5;
@@ -253,6 +257,36 @@ void CCuePlayer::ApplyCommand(unsigned id) {
         default:
             break;
     }
+}
+
+void CCuePlayer::FadeAll(uint32_t ms) {
+    if (m_failed) return;
+    std::lock_guard<std::mutex> guard(m_lock);
+    // A cue whose data has ended still plays out its last segments: those fade too.
+    if (m_killed || m_workerStopped) return;
+    if (ms == 0) {
+        m_file.Seek(0, WaveFile::Origin::End);
+        m_killed = true;
+        m_volume = kSilence;
+        if (m_pBuffer) m_pBuffer->SilenceNow();
+        return;
+    }
+    m_fadingAll = true;
+    const int64_t rate = (static_cast<int64_t>(kEndLevel) - std::max(m_volume, kEndLevel + 1)) *
+                         1000 / static_cast<int64_t>(ms);
+    m_volumeRate = static_cast<int32_t>(std::min<int64_t>(rate, -1));
+}
+
+int32_t CCuePlayer::GetLevel() const {
+    if (!m_pBuffer || m_pBuffer->IsSilenced()) return kSilence;
+    return m_pBuffer->GetVolume();
+}
+
+bool CCuePlayer::IsKilled() const { return m_pBuffer && m_pBuffer->IsSilenced(); }
+
+double CCuePlayer::GetSpeedRatio() const {
+    const double normal = NormalStep();
+    return normal > 0 ? m_step.load(std::memory_order_relaxed) / normal : 1.0;
 }
 
 uint32_t CCuePlayer::GetElapsedMs() const {
@@ -399,8 +433,10 @@ void CCuePlayer::StepLevel(RefillResult& result) {
         if (m_volume <= kFadedLevel && !m_fadeNotified) {
             m_fadeNotified = true;
             result.faded = true;
-            m_volumeRate = static_cast<int32_t>(std::max<int64_t>(
-                static_cast<int64_t>(m_volumeRate) * 2, std::numeric_limits<int32_t>::min()));
+            // A fade-out hurries once past -40 dB; Fade All keeps its even pace to the end.
+            if (!m_fadingAll)
+                m_volumeRate = static_cast<int32_t>(std::max<int64_t>(
+                    static_cast<int64_t>(m_volumeRate) * 2, std::numeric_limits<int32_t>::min()));
         }
         if (m_volume <= kEndLevel) {
             m_finished = true;

@@ -85,6 +85,18 @@ public:
     // The worker carries it out at its next refill.
     void ApplyCommand(unsigned id);
 
+    // UI thread. Fade All: the level falls evenly in decibels from where it is to -80 dB over
+    // `ms` milliseconds (at once when 0), and the cue then ends as at the end of a fade-out.
+    // Level commands no longer hold or turn this fade.
+    void FadeAll(uint32_t ms);
+
+    // UI thread (lock-free). The level heard now in hundredths of a decibel (-10000: silent),
+    // and the speed as a fraction of normal (1.0 normal, 1.5 sped up).
+    int32_t GetLevel() const;
+    double GetSpeedRatio() const;
+    // UI thread (lock-free). Killed or stopped: silent, only its worker's end is to come.
+    bool IsKilled() const;
+
     // UI thread (lock-free; a value one refill old is possible). Times at the current speed.
     uint32_t GetElapsedMs() const;
     uint32_t GetRemainingMs() const;
@@ -150,6 +162,7 @@ private:
     int32_t m_fadeInMs = 0;
     int32_t m_fadeOutMs = 0;
     int32_t m_volumeRate = 0;
+    bool m_fadingAll = false;  // Fade All: the rate is kept to the end
 
     // Read state, guarded by m_lock; m_step and m_framesRead are also read lock-free by the
     // time queries.

@@ -164,9 +164,46 @@ long DeviceMixer::PullMix(void* context, float** frames) {
     return kPullFrames;
 }
 
-void DeviceMixer::Saturate(const float* in, int16_t* out, uint32_t frames) const {
-    const size_t samples = static_cast<size_t>(m_outputs) * frames;
-    for (size_t i = 0; i < samples; ++i) out[i] = SaturateSample(in[i]);
+void DeviceMixer::Saturate(const float* in, int16_t* out, uint32_t frames) {
+    // The meters measure what the device is given: the peak and the sum of squares of each
+    // output, added to atomics once per pass.
+    std::array<float, kMaxOutputs> peak{};
+    std::array<double, kMaxOutputs> squares{};
+    const size_t outputs = m_outputs;
+    for (size_t f = 0; f < frames; ++f) {
+        for (size_t o = 0; o < outputs; ++o) {
+            const size_t i = f * outputs + o;
+            out[i] = SaturateSample(in[i]);
+            const float sample = static_cast<float>(out[i]);
+            peak[o] = std::max(peak[o], std::fabs(sample));
+            squares[o] += static_cast<double>(sample) * sample;
+        }
+    }
+    for (size_t o = 0; o < outputs; ++o) {
+        float held = m_meterPeak[o].load(std::memory_order_relaxed);
+        while (peak[o] > held &&
+               !m_meterPeak[o].compare_exchange_weak(held, peak[o], std::memory_order_relaxed)) {
+        }
+        m_meterSquares[o].fetch_add(squares[o], std::memory_order_relaxed);
+    }
+    m_meterFrames.fetch_add(frames, std::memory_order_release);
+}
+
+DeviceMixer::Levels DeviceMixer::TakeLevels() {
+    constexpr double kFullScale = 32768.0;
+    Levels levels;
+    levels.outputs = m_outputs;
+    levels.frames = m_meterFrames.exchange(0, std::memory_order_acquire);
+    for (size_t o = 0; o < m_outputs; ++o) {
+        const float peak = m_meterPeak[o].exchange(0.0f, std::memory_order_relaxed);
+        const double squares = m_meterSquares[o].exchange(0.0, std::memory_order_relaxed);
+        levels.peak[o] = static_cast<float>(peak / kFullScale);
+        if (levels.frames > 0) {
+            levels.rms[o] = static_cast<float>(std::min(
+                1.0, std::sqrt(squares / static_cast<double>(levels.frames)) / kFullScale));
+        }
+    }
+    return levels;
 }
 
 void DeviceMixer::MixPass(uint32_t frames) {

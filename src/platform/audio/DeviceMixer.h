@@ -66,10 +66,22 @@ public:
     // Underruns of every buffer this mixer has played.
     uint64_t GetUnderrunCount() const { return m_underruns.load(std::memory_order_relaxed); }
 
+    // What the device was given since the previous TakeLevels, output by output, as
+    // fractions of full scale: the highest sample and the root mean square.
+    struct Levels {
+        std::array<float, kMaxOutputs> peak{};
+        std::array<float, kMaxOutputs> rms{};
+        uint32_t outputs = 0;
+        uint64_t frames = 0;  // device frames measured
+    };
+    // UI thread (the meters): reads and restarts the measurement. The device thread adds to it
+    // with a few atomic operations per pass and output, never waiting for this reader.
+    Levels TakeLevels();
+
 private:
     // Device thread: sums every playing buffer's next `frames` frames into m_acc.
     void MixPass(uint32_t frames);
-    void Saturate(const float* in, int16_t* out, uint32_t frames) const;
+    void Saturate(const float* in, int16_t* out, uint32_t frames);
     // The rate converter's source (device thread): the next frames of the 44100 Hz mix.
     static long PullMix(void* context, float** frames);
 
@@ -82,6 +94,10 @@ private:
     std::atomic<uint64_t> m_worstPassNs{0};  // also reset by ResetPassStatistics
     std::atomic<uint64_t> m_underruns{0};
     std::mutex m_attachMutex;  // serialises Attach/Detach; never taken by Mix
+    // The meters' measurement: written by the device thread, taken by TakeLevels.
+    std::array<std::atomic<float>, kMaxOutputs> m_meterPeak{};
+    std::array<std::atomic<double>, kMaxOutputs> m_meterSquares{};
+    std::atomic<uint64_t> m_meterFrames{0};
 
     const uint32_t m_outputs;
     const uint32_t m_deviceRate;

@@ -223,7 +223,8 @@ uint32_t SoundBuffer::MixInto(float* acc, uint32_t frames, uint32_t stride) {
     }
     const float left = m_mixLeft;
     const float right = m_mixRight;
-    const bool audible = left != 0.0f || right != 0.0f;
+    const bool audible =
+        (left != 0.0f || right != 0.0f) && !m_silenced.load(std::memory_order_relaxed);
     const uint32_t first = m_firstOutput.load(std::memory_order_relaxed);
     const bool pair = m_outputWidth.load(std::memory_order_relaxed) == 2;
 

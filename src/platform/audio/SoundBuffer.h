@@ -117,6 +117,10 @@ public:
     bool SetOutputs(uint32_t first, uint32_t width);
     uint32_t GetFirstOutput() const { return m_firstOutput.load(std::memory_order_relaxed); }
     uint32_t GetOutputWidth() const { return m_outputWidth.load(std::memory_order_relaxed); }
+    // Mutes the buffer from the next mixing pass on, for good: a killed cue falls silent at
+    // once instead of at its worker's next refill. Any thread; no lock, no allocation.
+    void SilenceNow() { m_silenced.store(true, std::memory_order_relaxed); }
+    bool IsSilenced() const { return m_silenced.load(std::memory_order_relaxed); }
 
 private:
     friend class DeviceMixer;
@@ -168,6 +172,7 @@ private:
     std::atomic<uint32_t> m_outputWidth{2};
 
     std::atomic<bool> m_refillsExpected{false};
+    std::atomic<bool> m_silenced{false};          // set by SilenceNow, read by the device thread
     std::atomic<uint32_t> m_freshSegments{0};     // bit s: refilled since it last started
     std::atomic<uint32_t> m_awaitingSegments{0};  // bit s: signalled, not yet refilled
     // Device thread: bit s: segment s started playing without a refill since it last played;
