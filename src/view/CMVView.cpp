@@ -271,6 +271,8 @@ std::optional<bool> CMVView::OnUpdateCommand(int id) const {
         case ID_AUDIO_VOLUP:
         case ID_AUDIO_VOLDOWN:
             return m_pCurrentPlayer != nullptr;
+        case ID_AUDIO_FADEALL:
+            return GetOwnedPlayerCount() > 0;
         case ID_EDIT_ADDCUE:
             return OnUpdateAddCue();
         case ID_EDIT_EDITCUE:
@@ -313,7 +315,16 @@ bool CMVView::OnCmdMsg(int id, Qt::KeyboardModifiers modifiers, const CommandSou
     const CommandSource outer = std::exchange(m_commandSource, source);
     switch (id) {
         case ID_AUDIO_GO:
-            OnGo();
+            if (m_goGuard.Accept()) {
+                OnGo();
+            } else {
+                QList<ShowAction::Cue> highlighted;
+                for (int row : GetSelectedRows()) highlighted.append(DescribeCue(GetRowCue(row)));
+                ReportAction(ShowAction::Kind::GoIgnored, highlighted, ID_AUDIO_GO);
+            }
+            break;
+        case ID_AUDIO_FADEALL:
+            OnFadeAll();
             break;
         case ID_AUDIO_FADEIN:
         case ID_AUDIO_FADEOUT:

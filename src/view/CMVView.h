@@ -15,6 +15,7 @@
 
 #include "view/CommandSource.h"
 #include "view/CueEditState.h"
+#include "view/DoubleGoGuard.h"
 #include "view/ShowAction.h"
 
 class CMVDoc;
@@ -174,6 +175,24 @@ public:
     int GetOwnedPlayerCount() const;
     bool IsStatusTimerActive() const { return m_timer.isActive(); }
 
+    // ---- Live safety (CMVViewLive.cpp) ----
+
+    // A Go within this many milliseconds of the previous accepted Go is ignored (0: never).
+    void SetDoubleGoMs(int ms) { m_goGuard.SetWindowMs(ms); }
+    DoubleGoGuard& GetDoubleGoGuard() { return m_goGuard; }
+    // How long Fade All takes, in milliseconds.
+    void SetFadeAllMs(int ms) { m_nFadeAllMs = ms < 0 ? 0 : ms; }
+    int GetFadeAllMs() const { return m_nFadeAllMs; }
+    // Fade All: every sounding cue, listed or fading, falls evenly in decibels to -80 dB over
+    // the Fade All time and ends. A second Fade All while that runs stops every cue at once.
+    void OnFadeAll();
+    bool IsFadingAll() const { return m_bFadingAll; }
+    // Every player the view owns, listed or fading out by itself, newest first.
+    std::vector<CCuePlayer*> GetOwnedPlayers() const;
+    bool IsPlayerListed(const CCuePlayer* player) const;
+    // Kills one owned player, also one that is fading out by itself (the show panel's Stop).
+    bool KillOwnedPlayer(CCuePlayer* player, const CommandSource& source = {});
+
     // ---- Editing (CMVViewEdit.cpp) ----
 
     void OnAddCue();
@@ -249,6 +268,9 @@ signals:
     void showAction(const ShowAction& action);
     // A short note for the status bar, such as why a cue that failed quietly did not start.
     void statusNote(const QString& text);
+    // A cue could not start while others were sounding. It is told without a box, so that every
+    // live key keeps working; with nothing sounding the box appears as always.
+    void startFailed(const QString& cueId, const QString& fileName, const QString& message);
 
 protected:
     // Row drag and file drop (CMVViewEdit.cpp).
@@ -334,4 +356,7 @@ private:
     CommandSource m_commandSource;  // who gave the command being carried out
     QUndoStack m_undoStack;
     int m_nUndoGuard = 0;
+    DoubleGoGuard m_goGuard;
+    int m_nFadeAllMs = 2000;
+    bool m_bFadingAll = false;  // a Fade All runs until every owned player has gone
 };

@@ -10,6 +10,7 @@
 #include "cuelist/CQRecord.h"
 #include "engine/CCuePlayer.h"
 #include "platform/text/AnsiText.h"
+#include "platform/text/PathRules.h"
 #include "view/CCueListModel.h"
 #include "view/CMVView.h"
 #include "view/CommandIds.h"
@@ -63,7 +64,15 @@ bool CMVView::StartPlayer(CQRecord* cue, bool makeCurrent) {
                                            : QMessageBox::NoIcon;
         const QString reason = slot->player->GetFailureReason();
         slot->player.reset();
-        if (!message.isEmpty()) {
+        if (GetOwnedPlayerCount() > 0) {
+            // Cues are sounding: a box would take the live keys away from the operator.
+            QString why = message;
+            if (why.isEmpty())
+                why = reason.isEmpty() ? tr("The sound file cannot be played")
+                                       : tr("not a playable sound file: %1").arg(reason);
+            emit startFailed(DescribeCue(cue).id,
+                             ToDisplayText(mvpath::FindFileName(cue->m_strPath)), why);
+        } else if (!message.isEmpty()) {
             mvui::ShowMessage(this, message, icon);
         } else if (!reason.isEmpty()) {
             // No box, as before, but the operator can see why nothing sounded.
@@ -336,6 +345,7 @@ void CMVView::DeleteSlot(PlayerSlot* slot) {
     emit playerAboutToBeDeleted(owned->player.get());
     // Stops the worker and joins it; a report it still posts finds no slot.
     owned->player.reset();
+    if (m_slots.empty()) m_bFadingAll = false;
 }
 
 void CMVView::OnTimer() { emit cueStatus(m_pCurrentPlayer); }
