@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDockWidget>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QIcon>
@@ -29,6 +30,7 @@
 #include "platform/text/AnsiText.h"
 #include "shell/AppSettings.h"
 #include "shell/CBackupPrefsPage.h"
+#include "shell/CDisplayPrefsPage.h"
 #include "shell/CMidiPrefsPage.h"
 #include "shell/COscPrefsPage.h"
 #include "shell/CPositionBar.h"
@@ -36,6 +38,7 @@
 #include "shell/CRemoteControl.h"
 #include "shell/CShowPrefsPage.h"
 #include "shell/CSplashWnd.h"
+#include "shell/GoLog.h"
 #include "shell/HelpPages.h"
 #include "shell/ICommandTarget.h"
 #include "shell/Preferences.h"
@@ -86,6 +89,7 @@ CMainFrame::CMainFrame(CMVDoc* doc, ICommandTarget* commands, QWidget* parent)
     CreateStatusBar();
     CreateAccelerators();
     ConnectView();
+    CreateShowParts();
     UpdateTitle();
     m_pRemote = new CRemoteControl(this);
     ApplyPreferences();
@@ -207,6 +211,20 @@ void CMainFrame::CreateActions() {
               IconPath("slowdown"));
     AddAction(ID_AUDIO_NORMALSPEED, tr("Normal speed\tN"), tr("Restore normal pitch\nNormal pitch"),
               IconPath("normalspeed"));
+    AddAction(ID_AUDIO_FADEALL, tr("Fade All\tShift+ESC"),
+              tr("Fade every cue out together; press again to stop at once\nFade All"),
+              IconPath("fadeall"));
+    AddAction(ID_VIEW_SHOWPANEL, tr("Show &Panel"),
+              tr("Show or hide the show panel\nToggle Show Panel"))
+        ->setCheckable(true);
+    AddAction(ID_VIEW_DARKTHEME, tr("&Dark Theme"), tr("Dark colours for a dark booth\nDark Theme"))
+        ->setCheckable(true);
+    AddAction(ID_VIEW_FONT_LARGER, tr("&Larger List Font\tCtrl++"),
+              tr("Make the cue list's text larger\nLarger Font"));
+    AddAction(ID_VIEW_FONT_SMALLER, tr("S&maller List Font\tCtrl+-"),
+              tr("Make the cue list's text smaller\nSmaller Font"));
+    AddAction(ID_HELP_SHOWLOG, tr("Show &Log"),
+              tr("Open the folder of the Go logs, one per show and day\nShow Log"));
     AddAction(ID_AUDIO_STOPALL, tr("Stop All\tESC"), tr("Stop all cues\nImmediate silence!"),
               IconPath("stopall"));
 
@@ -253,6 +271,11 @@ void CMainFrame::CreateMenus() {
     view->addAction(GetAction(ID_VIEW_TOOLBAR));
     view->addAction(GetAction(ID_VIEW_PLAYPOSITION));
     view->addAction(GetAction(ID_VIEW_STATUS_BAR));
+    view->addSeparator();
+    view->addAction(GetAction(ID_VIEW_SHOWPANEL));
+    view->addAction(GetAction(ID_VIEW_DARKTHEME));
+    view->addAction(GetAction(ID_VIEW_FONT_LARGER));
+    view->addAction(GetAction(ID_VIEW_FONT_SMALLER));
 
     QMenu* audio = bar->addMenu(tr("&Audio"));
     audio->addAction(GetAction(ID_AUDIO_GO));
@@ -267,9 +290,11 @@ void CMainFrame::CreateMenus() {
     audio->addAction(GetAction(ID_AUDIO_NORMALSPEED));
     audio->addSeparator();
     audio->addAction(GetAction(ID_AUDIO_STOPALL));
+    audio->addAction(GetAction(ID_AUDIO_FADEALL));
 
     QMenu* help = bar->addMenu(tr("&Help"));
     help->addAction(GetAction(ID_HELP_FINDER));
+    help->addAction(GetAction(ID_HELP_SHOWLOG));
     help->addSeparator();
     help->addAction(GetAction(ID_APP_ABOUT));
 
@@ -303,7 +328,7 @@ void CMainFrame::CreateToolBars() {
         {ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, 0, 0},
         {ID_AUDIO_GO, ID_AUDIO_VOLUP, ID_AUDIO_VOLDOWN, ID_AUDIO_FADEOUT, ID_AUDIO_KILL},
         {ID_AUDIO_SPEEDUP, ID_AUDIO_SLOWDOWN, ID_AUDIO_NORMALSPEED, 0, 0},
-        {ID_AUDIO_STOPALL, 0, 0, 0, 0},
+        {ID_AUDIO_STOPALL, ID_AUDIO_FADEALL, 0, 0, 0},
     };
     bool first = true;
     for (const auto& group : groups) {
@@ -399,6 +424,12 @@ void CMainFrame::CreateAccelerators() {
         {QKeyCombination(none, K::Key_S), ID_AUDIO_SLOWDOWN},
         {QKeyCombination(none, K::Key_N), ID_AUDIO_NORMALSPEED},
         {QKeyCombination(none, K::Key_Escape), ID_AUDIO_STOPALL},
+        {QKeyCombination(shift, K::Key_Escape), ID_AUDIO_FADEALL},
+        {QKeyCombination(ctrl, K::Key_Plus), ID_VIEW_FONT_LARGER},
+        {QKeyCombination(ctrl, K::Key_Equal), ID_VIEW_FONT_LARGER},
+        {QKeyCombination(ctrl | Qt::KeypadModifier, K::Key_Plus), ID_VIEW_FONT_LARGER},
+        {QKeyCombination(ctrl, K::Key_Minus), ID_VIEW_FONT_SMALLER},
+        {QKeyCombination(ctrl | Qt::KeypadModifier, K::Key_Minus), ID_VIEW_FONT_SMALLER},
         {QKeyCombination(none, K::Key_A), ID_EDIT_ADDCUE},
         {QKeyCombination(ctrl, K::Key_Z), ID_EDIT_UNDO},
         {QKeyCombination(ctrl, K::Key_Y), ID_EDIT_REDO},
@@ -461,6 +492,11 @@ bool CMainFrame::IsCommandEnabled(int id) const {
         case ID_HELP:
         case ID_HELP_FINDER:
         case ID_DEFAULT_HELP:
+        case ID_VIEW_SHOWPANEL:
+        case ID_VIEW_DARKTHEME:
+        case ID_VIEW_FONT_LARGER:
+        case ID_VIEW_FONT_SMALLER:
+        case ID_HELP_SHOWLOG:
             return true;
         default:
             break;
@@ -480,7 +516,7 @@ bool CMainFrame::DispatchCommand(int id, std::optional<Qt::KeyboardModifiers> mo
     if (m_pView && m_pView->OnUpdateCommand(id).has_value()) {
         done = m_pView->OnCmdMsg(
             id, modifiers ? *modifiers : QGuiApplication::queryKeyboardModifiers(), source);
-    } else {
+    } else if (!DispatchShowCommand(id, &done)) {
         switch (id) {
             case ID_VIEW_TOOLBAR:
                 m_pToolBar->setVisible(m_pToolBar->isHidden());
@@ -503,6 +539,15 @@ bool CMainFrame::DispatchCommand(int id, std::optional<Qt::KeyboardModifiers> mo
             case ID_DEFAULT_HELP:
                 OnHelp();
                 done = true;
+                break;
+            case ID_FILE_NEW:
+            case ID_FILE_OPEN:
+            case ID_FILE_MRU_FILE1:
+            case ID_FILE_MRU_FILE2:
+            case ID_FILE_MRU_FILE3:
+            case ID_FILE_MRU_FILE4:
+                // Another cue list must not cut off the show by surprise.
+                if (m_pCommands && ConfirmStopPlaying()) done = m_pCommands->OnCmdMsg(id);
                 break;
             default:
                 if (m_pCommands) done = m_pCommands->OnCmdMsg(id);
@@ -527,6 +572,8 @@ void CMainFrame::UpdateCommandUI() {
     GetAction(ID_VIEW_TOOLBAR)->setChecked(!m_pToolBar->isHidden());
     GetAction(ID_VIEW_STATUS_BAR)->setChecked(!statusBar()->isHidden());
     GetAction(ID_VIEW_PLAYPOSITION)->setChecked(!m_pPositionBand->isHidden());
+    if (m_pShowDock) GetAction(ID_VIEW_SHOWPANEL)->setChecked(!m_pShowDock->isHidden());
+    GetAction(ID_VIEW_DARKTHEME)->setChecked(m_bDarkTheme);
     if (m_pCuesPane && m_pView) m_pCuesPane->setText(m_pView->GetCueCountText());
 }
 
@@ -551,6 +598,7 @@ CPreferencesDlg* CMainFrame::CreatePreferencesDialog() {
     dialog->AddPage(new COscPrefsPage(dialog));
     dialog->AddPage(new CMidiPrefsPage(m_pRemote ? m_pRemote->GetMidi() : nullptr, dialog));
     dialog->AddPage(new CBackupPrefsPage(dialog));
+    dialog->AddPage(new CDisplayPrefsPage(dialog));
     connect(dialog, &CPreferencesDlg::applied, this, &CMainFrame::ApplyPreferences);
     return dialog;
 }
@@ -568,6 +616,7 @@ void CMainFrame::ApplyPreferences() {
             mvui::ShowMessage(this, remoteError, QMessageBox::Warning);
         });
     }
+    ApplyShowPreferences();
     emit preferencesApplied();
 }
 
@@ -613,13 +662,14 @@ void CMainFrame::OnCueStatus(CCuePlayer* player) {
             const uint32_t elapsed = player->GetElapsedMs();
             const uint32_t remaining = player->GetRemainingMs();
             const CQRecord* cue = player->GetCue();
-            SetPane0(QStringLiteral("Playing: ") +
-                     (cue ? ToDisplayText(cue->m_strDescription) : QString()));
+            if (!IsNoticeShowing())
+                SetPane0(QStringLiteral("Playing: ") +
+                         (cue ? ToDisplayText(cue->m_strDescription) : QString()));
             SetTimeToGo(FormatTimeToGo(remaining), true);
             m_pPositionSlider->setValue(PositionOf(elapsed, total, m_pPositionSlider->maximum()));
         }
     } else {
-        SetPane0(QString::fromLatin1(kIdleMessage));
+        if (!IsNoticeShowing()) SetPane0(QString::fromLatin1(kIdleMessage));
         SetTimeToGo(QString(), false);
         m_pPositionSlider->setValue(0);
     }
@@ -705,6 +755,10 @@ void CMainFrame::UpdateUndoTexts() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (!ConfirmStopPlaying()) {
+        event->ignore();
+        return;
+    }
     if (m_pCommands && !m_pCommands->CanCloseFrame()) {
         event->ignore();
         return;

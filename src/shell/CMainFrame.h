@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QMainWindow>
 #include <QPointer>
@@ -12,6 +13,11 @@
 #include "view/CommandSource.h"
 
 class CCuePlayer;
+class CShowPanel;
+class GoLog;
+class QDockWidget;
+class QToolButton;
+struct ShowAction;
 class CMVDoc;
 class CPreferencesDlg;
 class CRemoteControl;
@@ -119,6 +125,30 @@ public:
     // Remote show control (OSC, MIDI, backup machines).
     CRemoteControl* GetRemoteControl() const { return m_pRemote; }
 
+    // ---- The operator's show (CMainFrameShow.cpp) ----
+
+    CShowPanel* GetShowPanel() const { return m_pShowPanel; }
+    QDockWidget* GetShowDock() const { return m_pShowDock; }
+    GoLog* GetGoLog() const { return m_pGoLog.get(); }
+    // Writes the Go log into `folder` instead of the user's data folder (tests).
+    void SetGoLogFolder(const QString& folder);
+    // A failure to start a cue while others sound: a red line in the show panel and the status
+    // bar, kept until the operator dismisses it.
+    void ShowFailure(const QString& text);
+    void DismissFailure();
+    QString GetFailureText() const;
+    // A short notice in the status bar's first pane, kept there for a few seconds.
+    void ShowNotice(const QString& text);
+    // While cues sound: asks "Cues are playing. Stop them and close?" (default No) and stops
+    // them on Yes. True when nothing sounds or the operator said Yes.
+    bool ConfirmStopPlaying();
+    // Applies the dark or the light palette to the whole program.
+    void ApplyTheme(bool dark);
+    bool IsDarkTheme() const { return m_bDarkTheme; }
+    // The cue list's font size in points (0: the desktop's).
+    void SetListFontPoints(int points);
+    int GetListFontPoints() const;
+
 signals:
     // The stored preferences changed (after ApplyPreferences): parts outside the window read
     // them again.
@@ -141,6 +171,14 @@ private:
     void SetPane0(const QString& text);
     void SetTimeToGo(const QString& text, bool enabled);
     void RequestCommandUIUpdate();
+    void CreateShowParts();
+    void ApplyShowPreferences();
+    void OnShowAction(const ShowAction& action);
+    void UpdateGoLogShowName();
+    // Carries out the show's own commands (Fade All, panel, theme, font, log); false for others.
+    bool DispatchShowCommand(int id, bool* done);
+    void ChangeListFont(int delta);
+    bool IsNoticeShowing() const;
 
     CMVDoc* m_pDoc = nullptr;
     ICommandTarget* m_pCommands = nullptr;
@@ -169,4 +207,13 @@ private:
     // Set while a toolbar button is pressed: the action it triggers came from a button, not
     // from the menu.
     bool m_bToolButtonDown = false;
+
+    // The operator's show.
+    CShowPanel* m_pShowPanel = nullptr;
+    QDockWidget* m_pShowDock = nullptr;
+    QToolButton* m_pFailurePane = nullptr;
+    std::unique_ptr<GoLog> m_pGoLog;
+    QString m_strNotice;
+    QElapsedTimer m_noticeTimer;
+    bool m_bDarkTheme = false;
 };
