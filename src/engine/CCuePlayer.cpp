@@ -265,7 +265,7 @@ void CCuePlayer::FadeAll(uint32_t ms) {
     // A cue whose data has ended still plays out its last segments: those fade too.
     if (m_killed || m_workerStopped) return;
     if (ms == 0) {
-        m_file.Seek(0, WaveFile::Origin::End);
+        m_reader->SeekToEnd();
         m_killed = true;
         m_volume = kSilence;
         if (m_pBuffer) m_pBuffer->SilenceNow();
