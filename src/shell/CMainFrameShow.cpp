@@ -97,18 +97,31 @@ void CMainFrame::CreateShowParts() {
     CShowPanel::MeterSource meters;
     meters.count = [] { return theSoundOutput.GetChannelCount(); };
     meters.name = [](int channel) {
-        const OutputDevice* device = theSoundOutput.GetDevice(channel);
-        return device ? QString::fromStdString(device->GetDescription()) : QString();
+        QStringList names;
+        theSoundOutput.GetChannelNames(names);
+        return channel < names.size() ? names[channel] : QString();
     };
-    meters.take = [](int channel) {
-        CShowPanel::MeterReading reading;
-        const OutputDevice* device = theSoundOutput.GetDevice(channel);
-        if (device && device->GetMixer()) {
+    meters.take = [] {
+        // Each device is read once; its outputs are shared out to its channels (pairs, or an
+        // odd last output shown on both sides).
+        std::vector<CShowPanel::MeterReading> readings;
+        for (int d = 0; d < theSoundOutput.GetDeviceCount(); ++d) {
+            OutputDevice* device = theSoundOutput.GetDeviceAt(d);
+            if (device == nullptr || !device->GetMixer()) continue;
             const DeviceMixer::Levels levels = device->GetMixer()->TakeLevels();
-            reading.peak = levels.peak;
-            reading.rms = levels.rms;
+            for (const CSoundOutput::Channel& channel : CSoundOutput::ChannelsOf(device)) {
+                CShowPanel::MeterReading reading;
+                for (uint32_t side = 0; side < 2; ++side) {
+                    const uint32_t output = channel.firstOutput + std::min(side, channel.width - 1);
+                    if (output < levels.outputs) {
+                        reading.peak[side] = levels.peak[output];
+                        reading.rms[side] = levels.rms[output];
+                    }
+                }
+                readings.push_back(reading);
+            }
         }
-        return reading;
+        return readings;
     };
     m_pShowPanel->SetMeterSource(std::move(meters));
 

@@ -361,8 +361,7 @@ void CShowPanel::EnsureMeters() {
 void CShowPanel::RefreshMeters() {
     if (!m_meterSource.take) return;
     EnsureMeters();
-    for (int i = 0; i < m_meters.size(); ++i) {
-        const MeterReading reading = m_meterSource.take(i);
-        m_meters[i]->SetLevels(reading.peak, reading.rms);
-    }
+    const std::vector<MeterReading> readings = m_meterSource.take();
+    for (int i = 0; i < m_meters.size() && i < static_cast<int>(readings.size()); ++i)
+        m_meters[i]->SetLevels(readings[i].peak, readings[i].rms);
 }

@@ -38,9 +38,10 @@ public:
         std::array<float, 2> rms{};
     };
     struct MeterSource {
-        std::function<int()> count;             // outputs
-        std::function<QString(int)> name;       // an output's name
-        std::function<MeterReading(int)> take;  // an output's levels since the last call
+        std::function<int()> count;          // channels
+        std::function<QString(int)> name;    // a channel's name
+        // Every channel's levels since the previous call, in channel order.
+        std::function<std::vector<MeterReading>()> take;
     };
 
     explicit CShowPanel(CMVView* view, QWidget* parent = nullptr);
