@@ -38,8 +38,8 @@ public:
         std::array<float, 2> rms{};
     };
     struct MeterSource {
-        std::function<int()> count;          // channels
-        std::function<QString(int)> name;    // a channel's name
+        std::function<int()> count;        // channels
+        std::function<QString(int)> name;  // a channel's name
         // Every channel's levels since the previous call, in channel order.
         std::function<std::vector<MeterReading>()> take;
     };
