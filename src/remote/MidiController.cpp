@@ -80,13 +80,17 @@ bool MidiController::Apply(const Settings& settings, QString* error) {
     m_settings = settings;
     CloseAll();
     if (!settings.enabled) return true;
+    // Without a MIDI system now (no sequencer, JACK not started yet) the rescans keep looking.
+    m_rescanTimer.start();
     if (!EnsureProbe(error)) return false;
     Rescan();
-    m_rescanTimer.start();
     return true;
 }
 
 void MidiController::Rescan() {
+    // Looking for a MIDI system that is not there costs a client and a line in the log: every
+    // fifth rescan only.
+    if (!m_probe && (++m_failedProbes % 5 != 0 || !EnsureProbe(nullptr))) return;
     QStringList wanted;
     for (const QString& name : GetPortNames()) {
         if (NameMatches(name, m_settings.port) && !name.startsWith(QLatin1String("Marvane")))

@@ -70,4 +70,5 @@ private:
     std::vector<std::unique_ptr<RtMidiIn>> m_inputs;
     QStringList m_openNames;
     QTimer m_rescanTimer;
+    int m_failedProbes = 0;
 };

@@ -83,6 +83,16 @@ TEST_F(MidiJackTest, NotesProgramsAndShowControlFromADeskReachTheShowAndLearnCap
     EXPECT_EQ(show.performed[2].cueId, "10");
     EXPECT_EQ(show.performed[3].command, ID_AUDIO_STOPALL);
 
+    // A second desk plugged in later is opened by the next rescan.
+    RtMidiOut second(RtMidi::UNIX_JACK, "TestDeskTwo");
+    second.openVirtualPort("out");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return midi.GetOpenPorts().size() == 2; },
+                                3 * MidiController::kRescanMs));
+    std::vector<unsigned char> note{0x90, 60, 100};
+    second.sendMessage(&note);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return show.performed.size() == 5; }, 3000));
+    EXPECT_EQ(show.performed[4].command, ID_AUDIO_GO);
+
     // Learn in Preferences: press the button, move a fader on channel 2.
     CMidiPrefsPage page(&midi);
     EXPECT_TRUE(page.GetPortField()->findText("TestDesk", Qt::MatchContains) >= 0);
