@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QPalette>
-#include <QScrollArea>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolButton>
@@ -81,15 +80,11 @@ void CMainFrame::CreateShowParts() {
     m_pShowPanel = new CShowPanel(m_pView, this);
     m_pShowDock = new QDockWidget(tr("Show"), this);
     m_pShowDock->setObjectName(QStringLiteral("ShowDock"));
-    // A small window scrolls the panel rather than growing to hold it.
-    auto* scroller = new QScrollArea(m_pShowDock);
-    scroller->setWidgetResizable(true);
-    scroller->setFrameShape(QFrame::NoFrame);
-    scroller->setWidget(m_pShowPanel);
-    m_pShowDock->setWidget(scroller);
+    m_pShowDock->setWidget(m_pShowPanel);
     m_pShowDock->setFeatures(QDockWidget::DockWidgetMovable);
     m_pShowDock->setAllowedAreas(Qt::RightDockWidgetArea | Qt::BottomDockWidgetArea);
     addDockWidget(Qt::RightDockWidgetArea, m_pShowDock);
+    resizeDocks({m_pShowDock}, {380}, Qt::Horizontal);
     connect(m_pShowPanel, &CShowPanel::commandRequested, this,
             [this](int id) { DispatchCommand(id, Qt::NoModifier, CommandSource::FromButton()); });
     connect(m_pShowPanel, &CShowPanel::failureDismissed, this, &CMainFrame::DismissFailure);

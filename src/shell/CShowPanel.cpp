@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QSizePolicy>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -57,31 +59,42 @@ QString TypeText(const CQRecord* cue) {
 
 CShowPanel::CShowPanel(CMVView* view, QWidget* parent) : QWidget(parent), m_pView(view) {
     setObjectName(QStringLiteral("ShowPanel"));
-    auto* layout = new QVBoxLayout(this);
+    // Everything but the two big buttons scrolls when the window is small; the buttons stay.
+    auto* outer = new QVBoxLayout(this);
+    auto* scroller = new QScrollArea(this);
+    scroller->setWidgetResizable(true);
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* middle = new QWidget(scroller);
+    auto* layout = new QVBoxLayout(middle);
+    layout->setContentsMargins(0, 0, 0, 0);
 
-    auto* next = new QGroupBox(tr("NEXT"), this);
+    auto* next = new QGroupBox(tr("NEXT"), middle);
     auto* nextLayout = new QVBoxLayout(next);
     m_pNextTitle = new QLabel(next);
     m_pNextTitle->setObjectName(QStringLiteral("NextTitle"));
     m_pNextTitle->setTextFormat(Qt::PlainText);
     m_pNextTitle->setWordWrap(true);
     m_pNextTitle->setFont(Scaled(font(), 1.8, true));
+    m_pNextTitle->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_pNextInfo = new QLabel(next);
     m_pNextInfo->setObjectName(QStringLiteral("NextInfo"));
     m_pNextInfo->setTextFormat(Qt::PlainText);
     m_pNextInfo->setWordWrap(true);
     m_pNextInfo->setFont(Scaled(font(), 1.15, false));
+    m_pNextInfo->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     nextLayout->addWidget(m_pNextTitle);
     nextLayout->addWidget(m_pNextInfo);
     layout->addWidget(next);
 
-    m_pFailureBox = new QWidget(this);
+    m_pFailureBox = new QWidget(middle);
     auto* failureLayout = new QHBoxLayout(m_pFailureBox);
     failureLayout->setContentsMargins(0, 0, 0, 0);
     m_pFailure = new QLabel(m_pFailureBox);
     m_pFailure->setObjectName(QStringLiteral("FailureLine"));
     m_pFailure->setTextFormat(Qt::PlainText);
     m_pFailure->setWordWrap(true);
+    m_pFailure->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_pFailure->setStyleSheet(QStringLiteral("color: white; background: #b71c1c; padding: 4px;"));
     m_pDismiss = new QToolButton(m_pFailureBox);
     m_pDismiss->setText(tr("Dismiss"));
@@ -95,17 +108,20 @@ CShowPanel::CShowPanel(CMVView* view, QWidget* parent) : QWidget(parent), m_pVie
     m_pFailureBox->hide();
     layout->addWidget(m_pFailureBox);
 
-    auto* playing = new QGroupBox(tr("PLAYING"), this);
+    auto* meters = new QGroupBox(tr("OUTPUTS"), middle);
+    m_pMeterLayout = new QVBoxLayout(meters);
+    m_pMeterLayout->setSpacing(1);
+    layout->addWidget(meters);
+
+    auto* playing = new QGroupBox(tr("PLAYING"), middle);
     m_pPlayingLayout = new QVBoxLayout(playing);
     m_pNothingPlaying = new QLabel(tr("Nothing is playing"), playing);
     m_pNothingPlaying->setEnabled(false);
     m_pPlayingLayout->addWidget(m_pNothingPlaying);
     layout->addWidget(playing);
-
-    auto* meters = new QGroupBox(tr("OUTPUTS"), this);
-    m_pMeterLayout = new QVBoxLayout(meters);
-    layout->addWidget(meters);
     layout->addStretch(1);
+    scroller->setWidget(middle);
+    outer->addWidget(scroller, 1);
 
     auto* buttons = new QHBoxLayout;
     m_pGo = new QPushButton(tr("GO"), this);
@@ -128,7 +144,7 @@ CShowPanel::CShowPanel(CMVView* view, QWidget* parent) : QWidget(parent), m_pVie
     connect(m_pGo, &QPushButton::clicked, this, [this] { emit commandRequested(ID_AUDIO_GO); });
     connect(m_pStopAll, &QPushButton::clicked, this,
             [this] { emit commandRequested(ID_AUDIO_STOPALL); });
-    layout->addLayout(buttons);
+    outer->addLayout(buttons);
 
     m_refreshTimer.setInterval(kRefreshMs);
     connect(&m_refreshTimer, &QTimer::timeout, this, &CShowPanel::RefreshPlaying);
@@ -244,6 +260,7 @@ void CShowPanel::RebuildRows(const std::vector<CCuePlayer*>& players) {
         row.title = new QLabel(row.widget);
         row.title->setTextFormat(Qt::PlainText);
         row.title->setFont(Scaled(font(), 1.2, true));
+        row.title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         row.progress = new QProgressBar(row.widget);
         row.progress->setRange(0, kProgressMax);
         row.progress->setTextVisible(false);
@@ -362,6 +379,10 @@ void CShowPanel::RefreshMeters() {
     if (!m_meterSource.take) return;
     EnsureMeters();
     const std::vector<MeterReading> readings = m_meterSource.take();
+    // With nothing sounding the meters only fall back to rest: a few readings a second do.
+    const bool sounding = m_pView && m_pView->GetOwnedPlayerCount() > 0;
+    const int interval = sounding ? kMeterMs : kIdleMeterMs;
+    if (m_meterTimer.interval() != interval) m_meterTimer.setInterval(interval);
     for (int i = 0; i < m_meters.size() && i < static_cast<int>(readings.size()); ++i)
         m_meters[i]->SetLevels(readings[i].peak, readings[i].rms);
 }

@@ -31,6 +31,7 @@ class CShowPanel : public QWidget {
 public:
     static constexpr int kRefreshMs = 40;
     static constexpr int kMeterMs = 33;
+    static constexpr int kIdleMeterMs = 200;
 
     // One output's meter reading: peak and RMS per side, fractions of full scale.
     struct MeterReading {
