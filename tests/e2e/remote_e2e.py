@@ -146,6 +146,16 @@ def onset_after(program, clock, t_sent, seconds=0.6):
     return None if onset is None else (first + onset - clock.frame_at(t_sent)) / RATE
 
 
+def quiet(client):
+    """Stops everything and waits until nothing sounds: closing while cues play asks first."""
+    client.request("/stop")
+    end = time.time() + 5
+    while expect(client, "/status")["playing"]:
+        if time.time() > end:
+            fail("cues still play 5 s after /stop")
+        time.sleep(0.1)
+
+
 def rss_kib(pid):
     with open("/proc/%d/status" % pid) as f:
         for line in f:
@@ -202,8 +212,8 @@ def check_addresses(program, client):
     expect(client, "/cue/Q010/fadeOut")
     expect(client, "/playhead/Q030")
     expect(client, "/cue/Q030/start")
+    expect(client, "/panic")  # Fade All while Q030 sounds
     expect(client, "/cue/Q030/stop")
-    expect(client, "/panic")
     check_tcp(client.port)
     print("OSC addresses, replies and passcode: ok", flush=True)
 
@@ -459,6 +469,7 @@ def midi_control(marvane, list_path, work, display, midi_send, count):
             figures.sort()
             print("MIDI Note On to first sample over %d: median %.1f ms, worst %.1f ms" %
                   (len(figures), 1000 * statistics.median(figures), 1000 * figures[-1]), flush=True)
+        quiet(client)
         code, output = program.close()
         if code != 0:
             fail("the program ended with %d: %s" % (code, output))
@@ -466,7 +477,11 @@ def midi_control(marvane, list_path, work, display, midi_send, count):
         if program:
             program.kill()
         if desk:
-            desk.proc.kill()
+            # Closed, not killed: a killed JACK client leaves its semaphore behind.
+            try:
+                desk.close()
+            except (OSError, subprocess.TimeoutExpired):
+                desk.proc.kill()
         jackd.terminate()
         jackd.wait(timeout=10)
 
@@ -510,6 +525,7 @@ def main():
             flood(program, client, args.flood_seconds)
         if args.latency:
             latency(program, client, args.latency)
+        quiet(client)
         code, output = program.close()
         if code != 0:
             fail("the program ended with %d: %s" % (code, output))
