@@ -15,7 +15,7 @@
 
 namespace {
 
-const char* const kExtensions[] = {"WAV", "snd",  "flac", "ogg", "mp3",  "aiff",
+const char* const kExtensions[] = {"WAV",  "snd", "flac", "ogg",  "mp3", "aiff",
                                    "opus", "caf", "w64",  "rf64", "oga", "aifc"};
 
 // Far more than any input of a few KiB can honestly hold at the lowest compression.
