@@ -418,6 +418,8 @@ CCuePlayer::RefillResult CCuePlayer::Refill(int segment, bool draining) {
     // Kill and Stop All cut the sound off at this refill, whether or not it came to read a
     // frame (a very slow step may read none) and also while the end of the data plays out.
     if (m_killed) result.stopNow = true;
+    // The device has gone: nothing will ask for another refill, so end now, as a kill would.
+    if (m_pBuffer->IsAbandoned()) result.stopNow = true;
     return result;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/audio/DeviceMixer.h"
 #include "platform/audio/OutputDevice.h"
 #include "platform/audio/OutputDeviceFactory.h"
 #include "platform/audio/SoundBuffer.h"
@@ -57,6 +58,7 @@ bool CSoundOutput::Initialize(std::vector<std::unique_ptr<OutputDevice>> candida
                 m_channels.push_back(std::move(channel));
             }
             m_devices.push_back(std::move(device));
+            m_watch.emplace_back();
         }
     }
     if (!m_devices.empty()) m_failureHint.clear();
@@ -96,6 +98,14 @@ std::unique_ptr<SoundBuffer> CSoundOutput::CreateBuffer(
     // A channel this machine does not have (a list made elsewhere) plays on channel 0.
     const bool known = nChannel >= 0 && nChannel < GetChannelCount();
     const Channel& channel = m_channels[known ? static_cast<size_t>(nChannel) : 0];
+    if (IsChannelLost(known ? nChannel : 0)) {
+        // Said plainly rather than playing into a device that is not there.
+        if (errorText) {
+            *errorText = QStringLiteral("Output lost: ") +
+                         QString::fromStdString(channel.device->GetDescription());
+        }
+        return nullptr;
+    }
 
     std::unique_ptr<SoundBuffer> buffer =
         channel.device->CreateBuffer(channel.firstOutput, channel.width);
@@ -106,8 +116,49 @@ std::unique_ptr<SoundBuffer> CSoundOutput::CreateBuffer(
     return buffer;
 }
 
+std::vector<CSoundOutput::DeviceChange> CSoundOutput::Poll() {
+    std::vector<DeviceChange> changes;
+    const auto now = std::chrono::steady_clock::now();
+    for (size_t i = 0; i < m_devices.size(); ++i) {
+        OutputDevice& device = *m_devices[i];
+        Watch& watch = m_watch[i];
+        if (!watch.lost) {
+            if (!device.IsLost()) continue;
+            watch.lost = true;
+            watch.lastTry = now;
+            device.Close();
+            device.GetMixer()->AbandonAll();
+            changes.push_back({device.GetDescription(), true});
+            continue;
+        }
+        if (now - watch.lastTry < std::chrono::milliseconds(kReopenIntervalMs)) continue;
+        watch.lastTry = now;
+        if (device.Open()) {
+            watch.lost = false;
+            changes.push_back({device.GetDescription(), false});
+        }
+    }
+    return changes;
+}
+
+bool CSoundOutput::IsChannelLost(int nChannel) const {
+    OutputDevice* device = GetDevice(nChannel);
+    if (device == nullptr) return false;
+    for (size_t i = 0; i < m_devices.size(); ++i) {
+        if (m_devices[i].get() == device) return m_watch[i].lost;
+    }
+    return false;
+}
+
+uint64_t CSoundOutput::GetDropoutCount() const {
+    uint64_t total = 0;
+    for (const auto& device : m_devices) total += device->GetDropoutCount();
+    return total;
+}
+
 void CSoundOutput::ReleaseDevices() {
     m_channels.clear();
+    m_watch.clear();
     for (auto& device : m_devices) {
         if (device) device->Close();
         device.reset();

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -60,6 +61,23 @@ public:
                                               const std::array<AutoResetEvent*, 8>& events,
                                               QString* errorText = nullptr);
 
+    // A device that was lost or has come back, as Poll reports it.
+    struct DeviceChange {
+        std::string name;   // the device's description
+        bool lost = false;  // true: lost; false: reopened
+    };
+    // Watches the devices; call it a few times a second. A device that has stopped working is
+    // closed and its cues are ended as if killed (their workers report PLAYER_ENDED); its
+    // channels stay, and a cue started on them fails with "Output lost: <name>". A lost device
+    // is reopened (under the same channel numbers) as soon as it can be, at most every
+    // kReopenIntervalMs. Returns what changed since the last call.
+    std::vector<DeviceChange> Poll();
+    static constexpr int kReopenIntervalMs = 400;
+    // Whether the device of a channel is lost (false for no such channel).
+    bool IsChannelLost(int nChannel) const;
+    // The dropouts of every device so far (underruns they reported).
+    uint64_t GetDropoutCount() const;
+
     // Closes and releases every device; the channel list is then empty. Every buffer created
     // on them must have been released first. A second call does nothing.
     void ReleaseDevices();
@@ -88,6 +106,12 @@ private:
     WaveFormat m_format;
     std::vector<std::unique_ptr<OutputDevice>> m_devices;
     std::vector<Channel> m_channels;
+    // Per device (same index as m_devices): lost, and when a reopen was last tried.
+    struct Watch {
+        bool lost = false;
+        std::chrono::steady_clock::time_point lastTry{};
+    };
+    std::vector<Watch> m_watch;
     QString m_failureHint;
 };
 

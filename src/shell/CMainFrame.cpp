@@ -1,4 +1,6 @@
 #include "shell/CMainFrame.h"
+#include "engine/CSoundOutput.h"
+#include "shell/CDeviceWatch.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -87,6 +89,7 @@ CMainFrame::CMainFrame(CMVDoc* doc, ICommandTarget* commands, QWidget* parent)
     CreateMenus();
     CreateToolBars();
     CreateStatusBar();
+    new CDeviceWatch(theSoundOutput, statusBar(), this);  // lost devices, dropouts
     CreateAccelerators();
     ConnectView();
     CreateShowParts();

@@ -116,6 +116,15 @@ void DeviceMixer::Detach(SoundBuffer* buffer) {
     buffer->SetMixer(nullptr, nullptr);
 }
 
+void DeviceMixer::AbandonAll() {
+    // Under the attach lock no buffer can finish detaching, so none is freed meanwhile.
+    std::lock_guard<std::mutex> lock(m_attachMutex);
+    const uint32_t limit = m_slotLimit.load(std::memory_order_relaxed);
+    for (uint32_t i = 0; i < limit; ++i) {
+        if (SoundBuffer* buffer = m_slots[i].load(std::memory_order_relaxed)) buffer->Abandon();
+    }
+}
+
 uint32_t DeviceMixer::GetAttachedCount() const {
     uint32_t count = 0;
     const uint32_t limit = m_slotLimit.load(std::memory_order_acquire);

@@ -46,6 +46,10 @@ public:
     // Control thread (also called by ~SoundBuffer).
     void Detach(SoundBuffer* buffer);
 
+    // The device has gone: abandons every attached buffer (see SoundBuffer::Abandon) so that
+    // their workers end. Buffers attached later play normally. Control thread.
+    void AbandonAll();
+
     // Writes `frames` interleaved frames (GetOutputCount() * frames samples) of the mix at the
     // device rate. Device thread.
     void Mix(int16_t* out, uint32_t frames);

@@ -37,6 +37,11 @@ public:
     virtual bool IsOpen() const = 0;
     // Frames the mixer produces per pass (the device period).
     virtual uint32_t GetPeriodFrames() const = 0;
+    // Whether the device stopped working while open (its server stopped or restarted, it was
+    // unplugged). The owner then closes it and tries Open again from time to time. UI thread.
+    virtual bool IsLost() const { return false; }
+    // Dropouts the device reported since it was made (output underruns heard). Any thread.
+    virtual uint64_t GetDropoutCount() const { return 0; }
     // Why the last Open failed.
     const std::string& GetLastError() const { return m_lastError; }
 

@@ -92,6 +92,9 @@ bool RtAudioDevice::Open() {
         audio->openStream(&parameters, nullptr, RTAUDIO_SINT16, GetSampleRate(), &frames,
                           &RtAudioDevice::Callback, this, &options, nullptr);
         m_periodFrames = frames;
+        m_unpaced.store(0, std::memory_order_relaxed);
+        m_lastCallbackNs.store(0, std::memory_order_relaxed);
+        m_openedNs = NowNs();
         audio->startStream();
         m_audio = std::move(audio);
         return true;
@@ -114,6 +117,19 @@ void RtAudioDevice::Close() {
         // The stream is gone either way.
     }
     m_audio.reset();
+}
+
+bool RtAudioDevice::IsLost() const {
+    if (!m_audio) return false;
+    try {
+        if (!m_audio->isStreamOpen() || !m_audio->isStreamRunning()) return true;
+    } catch (...) {
+        return true;
+    }
+    if (m_unpaced.load(std::memory_order_relaxed) > 0) return true;
+    const int64_t last = m_lastCallbackNs.load(std::memory_order_acquire);
+    const int64_t since = last != 0 ? last : m_openedNs;
+    return static_cast<double>(NowNs() - since) / 1e9 > kStallSeconds + 1.0 * (last == 0);
 }
 
 long RtAudioDevice::GetReportedLatencyFrames() const {
@@ -145,6 +161,7 @@ int RtAudioDevice::Callback(void* output, void* /*input*/, unsigned int frames,
         self->m_firstCallbackFrames.store(mixer.GetFramesMixed(), std::memory_order_relaxed);
         self->m_firstCallbackNs.store(now, std::memory_order_release);
     }
+    self->m_lastCallbackNs.store(now, std::memory_order_release);
     if (status & RTAUDIO_OUTPUT_UNDERFLOW) {
         self->m_underflows.fetch_add(1, std::memory_order_relaxed);
     }

@@ -40,6 +40,12 @@ public:
     bool IsOpen() const override;
     uint32_t GetPeriodFrames() const override { return m_periodFrames; }
 
+    // Lost: RtAudio closed the stream (JACK shut our client down), no callback came for
+    // kStallSeconds, or the stream ran unpaced (every write failing: its server has gone).
+    bool IsLost() const override;
+    uint64_t GetDropoutCount() const override { return GetUnderflowCount(); }
+    static constexpr double kStallSeconds = 0.5;
+
     AudioBackend GetApi() const { return m_api; }
     // Callbacks that reported an output underflow.
     uint64_t GetUnderflowCount() const { return m_underflows.load(std::memory_order_relaxed); }
@@ -68,5 +74,7 @@ private:
     std::atomic<uint64_t> m_underflows{0};           // written by the callback thread
     std::atomic<uint64_t> m_unpaced{0};              // written by the callback thread
     std::atomic<int64_t> m_firstCallbackNs{0};       // steady clock; 0 until the first callback
+    std::atomic<int64_t> m_lastCallbackNs{0};        // steady clock, written by the callback
+    int64_t m_openedNs = 0;                          // UI thread
     std::atomic<uint64_t> m_firstCallbackFrames{0};  // frames the mixer had mixed before it
 };

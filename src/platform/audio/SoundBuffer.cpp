@@ -193,6 +193,18 @@ uint64_t SoundBuffer::GetUnderrunCount() const {
     return m_underruns.load(std::memory_order_relaxed);
 }
 
+void SoundBuffer::Abandon() {
+    m_abandoned.store(true, std::memory_order_release);
+    Stop();
+    SetRefillsExpected(false);
+    const uint32_t count = m_notificationCount.load(std::memory_order_acquire);
+    for (uint32_t k = 0; k < count; ++k) {
+        if (AutoResetEvent* event = m_notifications[k].event.load(std::memory_order_relaxed)) {
+            event->Set();
+        }
+    }
+}
+
 bool SoundBuffer::SetOutputs(uint32_t first, uint32_t width) {
     if (width < 1 || width > 2 || first > 0xFFFFu) return false;
     m_firstOutput.store(first, std::memory_order_relaxed);

@@ -111,6 +111,14 @@ public:
     // (streaming buffers only); such a segment is played as silence. Any thread.
     uint64_t GetUnderrunCount() const;
 
+    // The device under this buffer has gone (server stopped, device unplugged): the buffer stops
+    // for good and every notification event is set once, so that its worker wakes, sees
+    // IsAbandoned and ends as if killed instead of waiting for a refill that never comes.
+    // Control thread (DeviceMixer::AbandonAll).
+    void Abandon();
+    // Any thread.
+    bool IsAbandoned() const { return m_abandoned.load(std::memory_order_acquire); }
+
     // The outputs of its device this buffer plays on: a pair (first, first + 1) gets left and
     // right, a single output (width 1) gets their average. The mixer accepts the buffer only
     // when the outputs exist on its device. Control thread, before the buffer is attached.
@@ -168,6 +176,7 @@ private:
     float m_mixLeft = 1.0f;
     float m_mixRight = 1.0f;
 
+    std::atomic<bool> m_abandoned{false};
     std::atomic<uint32_t> m_firstOutput{0};
     std::atomic<uint32_t> m_outputWidth{2};
 
