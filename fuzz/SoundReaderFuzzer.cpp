@@ -18,8 +18,8 @@ namespace {
 const char* const kExtensions[] = {"WAV",  "snd", "flac", "ogg",  "mp3", "aiff",
                                    "opus", "caf", "w64",  "rf64", "oga", "aifc"};
 
-// Far more than any input of a few KiB can honestly hold at the lowest compression.
-constexpr uint64_t kMaxFrames = 1 << 20;
+// Enough to pass every block of a few KiB of input several times over.
+constexpr uint64_t kMaxFrames = 1 << 16;
 
 uint64_t Drain(SoundReader& reader, uint64_t limit) {
     int16_t l = 0;

@@ -77,6 +77,7 @@ QList<CueSnapshot> Snapshot(const QList<CQRecord*>& cues) {
     out.reserve(cues.size());
     for (const CQRecord* cue : cues) {
         CueSnapshot s;
+        s.key = cue;
         if (cue != nullptr) {
             s.id = cue->m_strID;
             s.description = cue->m_strDescription;
@@ -97,6 +98,7 @@ Report Check(const QList<CueSnapshot>& cues, int channelCount) {
         const CueSnapshot& cue = cues[row];
         Problem problem;
         problem.row = row;
+        problem.key = cue.key;
         problem.id = cue.id;
         problem.description = cue.description;
         problem.path = cue.path;

@@ -13,10 +13,12 @@ namespace showcheck {
 
 // What the check needs of one cue, copied on the UI thread.
 struct CueSnapshot {
+    const void* key = nullptr;  // the record it was taken from; never dereferenced by the check
     QByteArray id;
     QByteArray description;
     QByteArray path;
     int32_t channel = 0;
+    bool operator==(const CueSnapshot&) const = default;
 };
 
 struct Problem {
@@ -26,7 +28,8 @@ struct Problem {
         NotPlayable,  // it is no sound file this program can play
         Channel,      // its channel does not exist here
     };
-    int row = 0;  // 0-based
+    int row = 0;                // 0-based
+    const void* key = nullptr;  // the record of the snapshot
     QByteArray id;
     QByteArray description;
     QByteArray path;

@@ -160,6 +160,12 @@ void CMainFrame::CreateActions() {
               IconPath("save"));
     AddAction(ID_FILE_SAVE_AS, tr("Save &As..."),
               tr("Save the active document with a new name\nSave As"));
+    AddAction(ID_FILE_CHECKSHOW, tr("Chec&k Show..."),
+              tr("List every cue that would fail: missing or unplayable files, missing "
+                 "channels\nCheck Show"));
+    AddAction(ID_FILE_COLLECT, tr("Co&llect Show Folder..."),
+              tr("Copy the list and every sound file it uses into one folder\nCollect Show "
+                 "Folder"));
     AddAction(ID_FILE_PRINT, tr("&Print...\tCtrl+P"), tr("Print the active document\nPrint"),
               IconPath("print"));
     AddAction(ID_FILE_PRINT_PREVIEW, tr("Print Pre&view"), tr("Display full pages\nPrint Preview"));
@@ -244,6 +250,9 @@ void CMainFrame::CreateMenus() {
     m_pFileMenu->addAction(GetAction(ID_FILE_OPEN));
     m_pFileMenu->addAction(GetAction(ID_FILE_SAVE));
     m_pFileMenu->addAction(GetAction(ID_FILE_SAVE_AS));
+    m_pFileMenu->addSeparator();
+    m_pFileMenu->addAction(GetAction(ID_FILE_CHECKSHOW));
+    m_pFileMenu->addAction(GetAction(ID_FILE_COLLECT));
     m_pFileMenu->addSeparator();
     m_pFileMenu->addAction(GetAction(ID_FILE_PRINT));
     m_pFileMenu->addAction(GetAction(ID_FILE_PRINT_PREVIEW));
@@ -492,6 +501,8 @@ bool CMainFrame::IsCommandEnabled(int id) const {
         case ID_VIEW_STATUS_BAR:
         case ID_VIEW_PLAYPOSITION:
         case ID_EDIT_PREFERENCES:
+        case ID_FILE_CHECKSHOW:
+        case ID_FILE_COLLECT:
         case ID_HELP:
         case ID_HELP_FINDER:
         case ID_DEFAULT_HELP:
@@ -535,6 +546,14 @@ bool CMainFrame::DispatchCommand(int id, std::optional<Qt::KeyboardModifiers> mo
                 break;
             case ID_EDIT_PREFERENCES:
                 OnEditPreferences();
+                done = true;
+                break;
+            case ID_FILE_CHECKSHOW:
+                OnFileCheckShow();
+                done = true;
+                break;
+            case ID_FILE_COLLECT:
+                OnFileCollect();
                 done = true;
                 break;
             case ID_HELP:

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTimer>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -18,6 +19,7 @@ class GoLog;
 class QDockWidget;
 class QToolButton;
 struct ShowAction;
+class CCheckShowDlg;
 class CMVDoc;
 class CPreferencesDlg;
 class CRemoteControl;
@@ -122,6 +124,13 @@ public:
     // Hands the stored preferences to the parts of the window that use them. Called when the
     // frame is made and whenever the Preferences dialog stores new values.
     void ApplyPreferences();
+    // File > Check Show...: the show check's report in a dialog that may stay open.
+    void OnFileCheckShow();
+    CCheckShowDlg* GetCheckShowDialog() const { return m_pCheckShowDlg; }
+    // File > Collect Show Folder...: the list and its sound files copied into a chosen folder.
+    void OnFileCollect();
+    // Tests stand in for the folder chooser of Collect (empty result: cancelled).
+    static void SetCollectFolderChooserForTesting(std::function<QString(QWidget*)> chooser);
     // Remote show control (OSC, MIDI, backup machines).
     CRemoteControl* GetRemoteControl() const { return m_pRemote; }
 
@@ -181,6 +190,7 @@ private:
     bool IsNoticeShowing() const;
 
     CMVDoc* m_pDoc = nullptr;
+    CCheckShowDlg* m_pCheckShowDlg = nullptr;
     ICommandTarget* m_pCommands = nullptr;
     std::unique_ptr<Preferences> m_pPrefs;
     CMVView* m_pView = nullptr;

@@ -47,6 +47,11 @@ QVariant CCueListModel::data(const QModelIndex& index, int role) const {
             return cue->GetRowText(index.column());
         case Qt::TextAlignmentRole:
             return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+        case Qt::ToolTipRole:
+            if (index.column() != 0 || m_problems.isEmpty()) return {};
+            return m_problems.value(cue);
+        case kProblemRole:
+            return m_problems.contains(cue);
         case kCueRole:
             return QVariant::fromValue(
                 static_cast<void*>(m_rows[static_cast<size_t>(index.row())]));
@@ -141,4 +146,12 @@ void CCueListModel::Move(int from, int gap) {
 void CCueListModel::RowChanged(int row) {
     if (row < 0 || row >= RowCount()) return;
     emit dataChanged(index(row, 0), index(row, kColumnCount - 1));
+}
+
+void CCueListModel::SetProblems(const QHash<const CQRecord*, QString>& problems) {
+    if (problems == m_problems) return;
+    m_problems = problems;
+    if (!m_rows.empty()) {
+        emit dataChanged(index(0, 0), index(RowCount() - 1, 0), {Qt::ToolTipRole, kProblemRole});
+    }
 }

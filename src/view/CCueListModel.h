@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QList>
 #include <vector>
 
@@ -16,6 +17,8 @@ public:
     static constexpr int kColumnCount = 11;
     // Role that gives the row's record (as a pointer) for any column.
     static constexpr int kCueRole = Qt::UserRole + 1;
+    // Role that says (as a bool) whether the show check found a problem with the row's cue.
+    static constexpr int kProblemRole = Qt::UserRole + 2;
 
     explicit CCueListModel(QObject* parent = nullptr);
 
@@ -44,7 +47,11 @@ public:
     void Move(int from, int gap);
     // Tells the views that the texts (or the mark) of a row changed.
     void RowChanged(int row);
+    // The show check's findings, by record: shown as a mark and a tooltip in column 0.
+    void SetProblems(const QHash<const CQRecord*, QString>& problems);
+    QString GetProblem(const CQRecord* cue) const { return m_problems.value(cue); }
 
 private:
     std::vector<CQRecord*> m_rows;
+    QHash<const CQRecord*, QString> m_problems;
 };

@@ -70,6 +70,7 @@ CMVView::CMVView(CMVDoc* doc, QWidget* parent)
     ConnectDocument();
     ConnectUndo();
     FillList();
+    SetUpShowCheck();
 }
 
 void CMVView::ConnectDocument() {

@@ -24,6 +24,7 @@ class CCuePlayer;
 class CCueListModel;
 class CCueListCommand;
 class CueListEdit;
+class ShowChecker;
 class QPainter;
 class QPrinter;
 class PrinterDefaults;
@@ -252,6 +253,15 @@ public:
     // defaults).
     void SetPrinterDefaults(PrinterDefaults* defaults);
 
+    // ---- Show check (CMVViewCheck.cpp) ----
+
+    // The background check of every cue's file and channel; its report marks the rows.
+    ShowChecker* GetShowChecker() const { return m_pChecker; }
+    // Checks the list now (after a change, files found again, or when asked).
+    void RequestShowCheck(bool evenIfUnchanged = false);
+    // The row's problem as its tooltip says it; empty when the check found none.
+    QString GetRowProblem(int row) const;
+
 signals:
     // The current player, or null when nothing plays; emitted synchronously after every status
     // report and every 20 ms while cues play, and always before the reported player is deleted.
@@ -359,4 +369,10 @@ private:
     DoubleGoGuard m_goGuard;
     int m_nFadeAllMs = 2000;
     bool m_bFadingAll = false;  // a Fade All runs until every owned player has gone
+
+    // The background show check (CMVViewCheck.cpp).
+    void SetUpShowCheck();
+    void OnShowChecked();
+    ShowChecker* m_pChecker = nullptr;
+    QTimer m_checkTimer;  // a short quiet time after changes before the list is checked again
 };

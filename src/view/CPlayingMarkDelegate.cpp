@@ -1,7 +1,10 @@
 #include "view/CPlayingMarkDelegate.h"
 
+#include <QApplication>
 #include <QHeaderView>
+#include <QIcon>
 #include <QPainter>
+#include <QStyle>
 #include <array>
 
 #include "cuelist/CQRecord.h"
@@ -49,6 +52,11 @@ void CPlayingMarkDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     QStyledItemDelegate::paint(painter, option, index);
     if (index.column() != 0) return;
     if (m_pHeader != nullptr && m_pHeader->sectionSize(0) <= kMarkSize) return;
+    // A cue the show check found a problem with: a warning sign under any playing mark.
+    if (index.data(CCueListModel::kProblemRole).toBool()) {
+        const QIcon warning = QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+        painter->drawPixmap(MarkPosition(option.rect), warning.pixmap(kMarkSize, kMarkSize));
+    }
     const auto* cue =
         static_cast<const CQRecord*>(index.data(CCueListModel::kCueRole).value<void*>());
     // Workers change the play count; the row is repainted when their report arrives.
