@@ -18,6 +18,7 @@
 #include "platform/text/AnsiText.h"
 #include "platform/text/PathRules.h"
 #include "view/CMVView.h"
+#include "view/CueListEdit.h"
 #include "view/MessageBox.h"
 #include "view/ShowChecker.h"
 
@@ -118,6 +119,8 @@ int CCheckShowDlg::FindMissingFiles(const QStringList& folders, QStringList* sti
             }
         }
     }
+    // One edit, undone as one.
+    CueListEdit edit(*m_pView);
     bool changed = false;
     for (auto i = wanted.constBegin(); i != wanted.constEnd(); ++i) {
         const auto hit = found.constFind(i.key());
@@ -129,13 +132,13 @@ int CCheckShowDlg::FindMissingFiles(const QStringList& folders, QStringList* sti
             continue;
         }
         for (CQRecord* cue : i.value()) {
+            edit.NoteFields(cue);
             cue->m_strPath = *hit;
-            const int row = m_pView->FindRow(cue);
-            if (row >= 0) m_pView->InvalidateCueRow(row);
+            m_pView->UpdateListItem(cue);
             changed = true;
         }
     }
-    if (changed) m_pDoc->SetModifiedFlag(true);
+    if (changed) edit.Commit(tr("Find Missing Files"));
     m_pView->RequestShowCheck(true);
     return static_cast<int>(found.size());
 }

@@ -10,6 +10,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUndoStack>
 #include <memory>
 
 #include "cuelist/CMVDoc.h"
@@ -162,6 +163,13 @@ TEST_F(ShowFolderTest, FindMissingFilesRepointsCuesToFilesFoundBelowTheListOrInA
     EXPECT_TRUE(m_messages[0].contains("nowhere.wav"));
     frame.GetView()->GetShowChecker()->WaitForReport();
     EXPECT_EQ(dialog->GetSummary(), "4 cues, 1 problem");
+
+    // One undoable edit puts every path back.
+    QUndoStack* undo = frame.GetView()->GetUndoStack();
+    EXPECT_EQ(undo->undoText(), "Find Missing Files");
+    undo->undo();
+    EXPECT_EQ(m_doc->GetCue(0)->m_strPath, QFile::encodeName(m_dir.filePath("Thunder.wav")));
+    EXPECT_EQ(m_doc->GetCue(1)->m_strPath, QFile::encodeName(m_dir.filePath("rain.wav")));
 }
 
 TEST_F(ShowFolderTest, CollectShowFolderCopiesTheListAndItsFilesAndSaysWhatIsMissing) {
