@@ -6,6 +6,7 @@
 #include <QSet>
 #include <cstdio>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "cuelist/CQRecord.h"
@@ -232,6 +233,49 @@ bool CMVDoc::OnOpenDocument(const QString& path, QString* errorText) {
     SetPathName(path);
     SetModifiedFlag(false);
     emit contentsReset();
+    return true;
+}
+
+bool CMVDoc::OpenRecoveryCopy(const QString& copyPath, const QString& originalPath,
+                              QString* errorText) {
+    QByteArray contents;
+    FileError::Cause cause = FileError::kNone;
+    const CueListFile::ReadResult result =
+        CueListFile::Read(QFile::encodeName(copyPath), &contents, &cause);
+    if (result == CueListFile::kOpenFailed) {
+        if (errorText) *errorText = FileError::Message(cause, copyPath);
+        return false;
+    }
+    if (result == CueListFile::kReadFailed) {
+        if (errorText) *errorText = QString::fromLatin1(kFailedToOpen);
+        return false;
+    }
+    // Read into a document of its own first: a damaged copy leaves this list untouched.
+    CMVDoc read;
+    if (!contents.isEmpty()) {
+        CueArchive ar{QByteArrayView(contents)};
+        read.Serialize(ar);
+        if (ar.Failed()) {
+            if (errorText) {
+                *errorText = QString::fromLatin1(
+                    CueArchive::IsFormatFault(ar.GetCause()) ? kUnexpectedFormat : kFailedToOpen);
+            }
+            return false;
+        }
+    }
+    DeleteContents();
+    m_cues = std::exchange(read.m_cues, {});
+    m_nLastCueNumber = read.m_nLastCueNumber;
+    if (!originalPath.isEmpty()) {
+        const QByteArray folder = QFile::encodeName(QFileInfo(originalPath).absolutePath());
+        CaseInsensitiveLookup lookup;
+        for (CQRecord* cue : m_cues) cue->ResolvePath(folder, &lookup);
+    }
+    SetPathName(originalPath);
+    SetModifiedFlag(false);
+    emit contentsReset();
+    // Modified after the reset, which starts a new undo history: no undo reaches a saved state.
+    SetModifiedFlag(true);
     return true;
 }
 

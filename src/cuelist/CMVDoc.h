@@ -75,6 +75,11 @@ public:
     // operator must see: when the file could not be opened the list is left as it was; when it
     // could not be read, the document becomes a new, empty, untitled list.
     bool OnOpenDocument(const QString& path, QString* errorText);
+    // Opens the recovery copy `copyPath` of a list that was last saved as `originalPath` (empty:
+    // never saved): sound paths are resolved against the original's folder, the list takes the
+    // original's path and title and is marked modified, so Save writes the original file. On
+    // failure returns false with *errorText and leaves the list as it was.
+    bool OpenRecoveryCopy(const QString& copyPath, const QString& originalPath, QString* errorText);
     // Saves the list to path through a temporary file beside it, renamed over the target only
     // when complete, so a failed save never damages the file that was there. On success the
     // path becomes the document's and the modified flag is cleared; on failure returns false,

@@ -1,6 +1,10 @@
 #include "shell/CMarvaneApp.h"
 
 #include <QApplication>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStatusBar>
 #if QT_CONFIG(sessionmanager)
 #include <QSessionManager>
 #endif
@@ -10,6 +14,7 @@
 #include "shell/AppSettings.h"
 #include "shell/CAboutDlg.h"
 #include "shell/CMainFrame.h"
+#include "shell/CRecoveryStore.h"
 #include "shell/CSplashWnd.h"
 #include "shell/CommandLinePrint.h"
 #include "shell/DesktopIntegration.h"
@@ -112,6 +117,16 @@ bool CMarvaneApp::ProcessShellCommand() {
     m_pMainFrame->GetView()->SetPrinterDefaults(&m_printerDefaults);
     m_pMainFrame->GetView()->OnInitialUpdate();
 
+    // Work left by a copy of the program that ended without saving comes first.
+    if (m_strRecoveryFolder.isEmpty()) m_strRecoveryFolder = CRecoveryStore::DefaultFolder();
+    m_pAutoSaver = std::make_unique<CAutoSaver>(
+        m_pDoc.get(), m_pMainFrame->GetView()->GetUndoStack(), m_strRecoveryFolder);
+    connect(m_pAutoSaver.get(), &CAutoSaver::written, this, [this](bool ok, const QString& text) {
+        // Said where the operator looks, without stopping the show with a box.
+        if (!ok && m_pMainFrame) m_pMainFrame->statusBar()->showMessage(text, 15000);
+    });
+    OfferRecovery();
+
     if (m_cmdInfo.m_nShellCommand == CommandLineInfo::FileOpen) {
         if (!m_docManager.OpenDocumentFile(m_cmdInfo.m_strFileName)) {
             m_nExitCode = 1;
@@ -127,6 +142,11 @@ int CMarvaneApp::ExitInstance(int exitCode) {
     m_bExited = true;
     qApp->removeEventFilter(this);
     if (CSplashWnd* splash = CSplashWnd::GetCurrent()) splash->HideSplash();
+    // The recovery copy goes once nothing is left unsaved or the operator chose not to save;
+    // a program ending for any other reason with changes unsaved keeps it for the next start.
+    if (m_pAutoSaver && (m_bCloseConfirmed || (m_pDoc && !m_pDoc->IsModified())))
+        m_pAutoSaver->DiscardCopy();
+    m_pAutoSaver.reset();
     // The window first: its rectangle is saved and the view stops and deletes every player.
     if (m_pMainFrame) {
         delete m_pMainFrame.data();
@@ -136,6 +156,52 @@ int CMarvaneApp::ExitInstance(int exitCode) {
     if (m_bSaveSettings) m_recentFiles.WriteList();
     theSoundOutput.ReleaseDevices();
     return m_nExitCode ? m_nExitCode : exitCode;
+}
+
+void CMarvaneApp::OfferRecovery() {
+    const CRecoveryStore store(m_strRecoveryFolder);
+    for (const RecoveryCopy& copy : store.FindOrphans()) {
+        const QString when = QLocale::system().toString(copy.time, QLocale::ShortFormat);
+        const QString text = QString::fromLatin1(kRecoveryOffer).arg(copy.title, when);
+        switch (AskAboutRecovery(text)) {
+            case RecoveryChoice::Later:
+                continue;
+            case RecoveryChoice::Discard:
+                CRecoveryStore::Remove(copy);
+                continue;
+            case RecoveryChoice::Recover:
+                break;
+        }
+        QString error;
+        if (!m_pDoc->OpenRecoveryCopy(copy.listPath, copy.originalPath, &error)) {
+            // Never deleted: the operator may still get something out of it.
+            const QString kept = CRecoveryStore::SetAside(copy);
+            mvui::ShowMessage(m_pMainFrame,
+                              tr("The recovery copy of %1 from %2 could not be read: %3\n"
+                                 "It has been kept as %4.")
+                                  .arg(copy.title, when, error, kept),
+                              QMessageBox::Warning);
+            continue;
+        }
+        m_pAutoSaver->Adopt(copy);
+        if (m_pMainFrame) m_pMainFrame->UpdateTitle();
+        return;  // one list at a time: the others are offered at the next start
+    }
+}
+
+CMarvaneApp::RecoveryChoice CMarvaneApp::AskAboutRecovery(const QString& text) {
+    if (m_recoveryChooser) return m_recoveryChooser(text);
+    QMessageBox box(QMessageBox::Question, QString::fromLatin1(mvui::kAppTitle), text,
+                    QMessageBox::NoButton, m_pMainFrame);
+    QPushButton* recover = box.addButton(tr("Recover"), QMessageBox::AcceptRole);
+    QPushButton* discard = box.addButton(tr("Discard"), QMessageBox::DestructiveRole);
+    QPushButton* later = box.addButton(tr("Later"), QMessageBox::RejectRole);
+    box.setDefaultButton(recover);
+    box.setEscapeButton(later);
+    box.exec();
+    if (box.clickedButton() == recover) return RecoveryChoice::Recover;
+    if (box.clickedButton() == discard) return RecoveryChoice::Discard;
+    return RecoveryChoice::Later;
 }
 
 bool CMarvaneApp::eventFilter(QObject* watched, QEvent* event) {

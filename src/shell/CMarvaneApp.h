@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+#include "shell/CAutoSaver.h"
 #include "shell/CDocManager.h"
 #include "shell/CRecentFileList.h"
 #include "shell/CommandLineInfo.h"
@@ -58,10 +59,25 @@ public:
     // ICommandTarget: About, Exit, Print Setup and the document commands.
     bool OnCmdMsg(int id) override;
     std::optional<bool> OnUpdateCommand(int id) const override;
-    bool CanCloseFrame() override { return m_docManager.CanCloseFrame(); }
+    bool CanCloseFrame() override {
+        m_bCloseConfirmed = m_docManager.CanCloseFrame();
+        return m_bCloseConfirmed;
+    }
     QString GetRecentFileMenuText(int index) const override {
         return m_recentFiles.GetMenuText(index);
     }
+
+    // The operator's answer to the offer of a recovery copy.
+    enum class RecoveryChoice { Recover, Discard, Later };
+    static constexpr const char* kRecoveryOffer =
+        "Marvane closed unexpectedly. Unsaved changes to %1 from %2 can be recovered.";
+    // Stands in for the question (tests): given its text, returns the answer.
+    void SetRecoveryChooserForTesting(std::function<RecoveryChoice(const QString&)> chooser) {
+        m_recoveryChooser = std::move(chooser);
+    }
+    // Where recovery copies go (tests give each case its own folder); set before InitInstance.
+    void SetRecoveryFolder(const QString& folder) { m_strRecoveryFolder = folder; }
+    CAutoSaver* GetAutoSaver() const { return m_pAutoSaver.get(); }
 
     // Removes the program's settings and its desktop integration; returns whether all of it went.
     static bool Unregister();
@@ -72,6 +88,10 @@ protected:
 
 private:
     bool ProcessShellCommand();
+    // Offers the recovery copies of programs that ended without saving, oldest first, until
+    // one is recovered or each is dealt with.
+    void OfferRecovery();
+    RecoveryChoice AskAboutRecovery(const QString& text);
     void OnAppAbout();
     void OnFilePrintSetup();
 
@@ -83,8 +103,12 @@ private:
     CDocManager m_docManager;
     QPointer<CMainFrame> m_pMainFrame;
     std::function<bool()> m_initializeAudio;
+    std::function<RecoveryChoice(const QString&)> m_recoveryChooser;
+    QString m_strRecoveryFolder;
+    std::unique_ptr<CAutoSaver> m_pAutoSaver;
     bool m_bRegisterDesktop = true;
     bool m_bSaveSettings = true;
     bool m_bExited = false;
+    bool m_bCloseConfirmed = false;  // the operator was asked about unsaved changes and agreed
     int m_nExitCode = 0;
 };

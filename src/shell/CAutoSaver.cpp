@@ -1,0 +1,213 @@
+#include "shell/CAutoSaver.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QUndoStack>
+#include <vector>
+
+#include "cuelist/CMVDoc.h"
+#include "cuelist/CQRecord.h"
+#include "cuelist/CueArchive.h"
+#include "cuelist/CueListFile.h"
+#include "view/CueEditState.h"
+
+namespace {
+
+// What the writing thread needs of the list: plain copies of every stored field (texts share
+// their bytes with the records), taken on the UI thread.
+struct Snapshot {
+    std::vector<CueFields> cues;
+    int32_t lastCueNumber = 0;
+    RecoveryCopy copy;
+};
+
+}  // namespace
+
+// State of the writing thread; touched only there.
+struct CAutoSaver::Worker {
+    int lockFd = -1;
+    QString lockedPath;
+
+    ~Worker() { Unlock(); }
+
+    void Unlock() {
+        if (lockFd >= 0) ::close(lockFd);
+        lockFd = -1;
+        lockedPath.clear();
+    }
+
+    // Holds the lock of `copy` for as long as this program writes it: the next start knows
+    // from it whether the copy's program still runs.
+    bool Lock(const RecoveryCopy& copy, QString* error) {
+        if (lockFd >= 0 && lockedPath == copy.lockPath) return true;
+        Unlock();
+        const int fd = ::open(QFile::encodeName(copy.lockPath).constData(),
+                              O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if (fd >= 0) ::close(fd);
+            *error = QStringLiteral("The recovery copy %1 is in use by another program.")
+                         .arg(copy.listPath);
+            return false;
+        }
+        lockFd = fd;
+        lockedPath = copy.lockPath;
+        return true;
+    }
+
+    bool Write(const Snapshot& snapshot, QString* error) {
+        const RecoveryCopy& copy = snapshot.copy;
+        if (!QDir().mkpath(QFileInfo(copy.listPath).absolutePath())) {
+            *error = QStringLiteral("The recovery folder %1 could not be created.")
+                         .arg(QFileInfo(copy.listPath).absolutePath());
+            return false;
+        }
+        if (!Lock(copy, error)) return false;
+        std::vector<std::unique_ptr<CQRecord>> owned;
+        owned.reserve(snapshot.cues.size());
+        QList<CQRecord*> cues;
+        cues.reserve(static_cast<qsizetype>(snapshot.cues.size()));
+        for (const CueFields& fields : snapshot.cues) {
+            owned.push_back(std::make_unique<CQRecord>());
+            fields.ApplyTo(*owned.back());
+            cues.append(owned.back().get());
+        }
+        QByteArray bytes;
+        CueArchive ar(&bytes);
+        ar.WriteCueArray(cues);
+        ar.WriteDword(static_cast<uint32_t>(snapshot.lastCueNumber));
+        // The list first: a sidecar never names a copy that is not whole.
+        for (const auto& [path, contents] :
+             {std::pair{copy.listPath, bytes},
+              std::pair{copy.sidecarPath, CRecoveryStore::SidecarBytes(copy)}}) {
+            FileError::Cause cause = FileError::kNone;
+            if (CueListFile::Write(QFile::encodeName(path), contents, &cause) !=
+                CueListFile::kWriteOk) {
+                *error = QStringLiteral("The recovery copy could not be written: %1")
+                             .arg(FileError::Message(cause, path));
+                return false;
+            }
+        }
+        return true;
+    }
+
+    void Remove(const RecoveryCopy& copy) {
+        QFile::remove(copy.listPath);
+        QFile::remove(copy.sidecarPath);
+        // This program's own copy or one it adopted: the lock file is its own either way.
+        QFile::remove(copy.lockPath);
+        if (lockedPath == copy.lockPath) Unlock();
+    }
+};
+
+CAutoSaver::CAutoSaver(CMVDoc* doc, QUndoStack* history, const QString& folder, QObject* parent)
+    : QObject(parent),
+      m_pDoc(doc),
+      m_store(folder),
+      m_copy(m_store.NewCopy()),
+      m_worker(std::make_shared<Worker>()) {
+    m_idleTimer.setSingleShot(true);
+    m_idleTimer.setInterval(kIdleMs);
+    m_maxTimer.setSingleShot(true);
+    m_maxTimer.setInterval(kMaxIntervalMs);
+    connect(&m_idleTimer, &QTimer::timeout, this, &CAutoSaver::WriteNow);
+    connect(&m_maxTimer, &QTimer::timeout, this, &CAutoSaver::WriteNow);
+
+    m_pContext = new QObject;
+    m_pContext->moveToThread(&m_thread);
+    connect(&m_thread, &QThread::finished, m_pContext, &QObject::deleteLater);
+    m_thread.setObjectName(QStringLiteral("autosave"));
+    m_thread.start(QThread::LowPriority);
+
+    if (history != nullptr) connect(history, &QUndoStack::indexChanged, this, &CAutoSaver::OnEdit);
+    connect(m_pDoc, &CMVDoc::modifiedChanged, this, &CAutoSaver::OnModifiedChanged);
+}
+
+CAutoSaver::~CAutoSaver() {
+    m_idleTimer.stop();
+    m_maxTimer.stop();
+    // Everything handed over is done before the thread's loop ends (a quit drops what waits).
+    for (int waited = 0; m_pending.load() > 0 && waited < 10000; ++waited) QThread::msleep(1);
+    m_thread.quit();
+    m_thread.wait();
+}
+
+void CAutoSaver::Adopt(const RecoveryCopy& copy) {
+    RecoveryCopy adopted = copy;
+    adopted.pid = QCoreApplication::applicationPid();
+    m_copy = adopted;
+    // Written (and locked) at once, so no other starting copy of the program offers it too.
+    WriteNow();
+}
+
+void CAutoSaver::OnEdit() {
+    if (!m_pDoc->IsModified()) return;
+    m_idleTimer.start();
+    if (!m_maxTimer.isActive()) m_maxTimer.start();
+}
+
+void CAutoSaver::OnModifiedChanged(bool modified) {
+    if (modified) {
+        OnEdit();
+        return;
+    }
+    // Saved, New, Open or undone to the saved list: nothing is left to recover.
+    m_idleTimer.stop();
+    m_maxTimer.stop();
+    DiscardCopy();
+}
+
+void CAutoSaver::WriteNow() {
+    m_idleTimer.stop();
+    m_maxTimer.stop();
+    if (!m_pDoc->IsModified()) return;
+    QElapsedTimer clock;
+    clock.start();
+    auto snapshot = std::make_shared<Snapshot>();
+    const QList<CQRecord*>& cues = m_pDoc->GetCues();
+    snapshot->cues.reserve(static_cast<size_t>(cues.size()));
+    for (const CQRecord* cue : cues) snapshot->cues.push_back(CueFields::Of(*cue));
+    snapshot->lastCueNumber = m_pDoc->m_nLastCueNumber;
+    m_copy.originalPath = m_pDoc->GetPathName();
+    m_copy.title = m_pDoc->GetTitle();
+    m_copy.time = QDateTime::currentDateTime();
+    m_copy.pid = QCoreApplication::applicationPid();
+    snapshot->copy = m_copy;
+    m_lastSnapshotNs = clock.nsecsElapsed();
+
+    ++m_pending;
+    // Runs on the writing thread; the report comes back to this object's (UI) thread.
+    QMetaObject::invokeMethod(m_pContext, [this, worker = m_worker, snapshot] {
+        QString error;
+        const bool ok = worker->Write(*snapshot, &error);
+        QMetaObject::invokeMethod(
+            this, [this, ok, error] { emit written(ok, error); }, Qt::QueuedConnection);
+        --m_pending;
+    });
+}
+
+void CAutoSaver::DiscardCopy() {
+    ++m_pending;
+    // In order after every write handed over before: no late write brings the copy back.
+    QMetaObject::invokeMethod(m_pContext, [this, worker = m_worker, copy = m_copy] {
+        worker->Remove(copy);
+        --m_pending;
+    });
+}
+
+bool CAutoSaver::WaitUntilWritten(int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (m_pending.load() > 0) {
+        if (clock.elapsed() > timeoutMs) return false;
+        QThread::msleep(1);
+    }
+    QCoreApplication::processEvents();
+    return true;
+}

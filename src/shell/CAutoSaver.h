@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
+#include <memory>
+
+#include "shell/CRecoveryStore.h"
+
+class CMVDoc;
+class QUndoStack;
+
+// Writes a recovery copy of the list while it has unsaved changes: 2 s after the last edit when
+// no other edit follows, and at least every 60 s while edits go on. The UI thread only takes a
+// snapshot of the records' fields; a thread of its own encodes it and writes the list and its
+// sidecar through the same atomic write as Save. The copy is removed when the list is saved,
+// replaced by New or Open, or undone back to the saved state, and when the operator closes the
+// program without saving (DiscardCopy). Created and called on the UI
+// thread; the writing thread reports back by queued calls.
+class CAutoSaver : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int kIdleMs = 2000;
+    static constexpr int kMaxIntervalMs = 60000;
+
+    // `history` is the view's undo stack: each of its steps is an edit. `folder`: where copies go.
+    CAutoSaver(CMVDoc* doc, QUndoStack* history, const QString& folder, QObject* parent = nullptr);
+    // Finishes what was handed to the writing thread and ends it; the copy stays.
+    ~CAutoSaver() override;
+    // Removes this program's copy (after every write handed over before).
+    void DiscardCopy();
+
+    // Goes on writing into a copy left by a program that ended (the operator recovered it), so
+    // it stays on disk until the list is saved.
+    void Adopt(const RecoveryCopy& copy);
+    // Takes a snapshot now and hands it to the writing thread.
+    void WriteNow();
+    // Waits until the writing thread has done everything handed to it (tests, benchmarks).
+    bool WaitUntilWritten(int timeoutMs);
+    // The copy this program writes.
+    const RecoveryCopy& GetCopy() const { return m_copy; }
+    // How long the UI thread spent on the last snapshot, in nanoseconds.
+    qint64 GetLastSnapshotNs() const { return m_lastSnapshotNs; }
+
+signals:
+    // A recovery copy was written (ok) or could not be (message says why). UI thread.
+    void written(bool ok, const QString& message);
+
+private:
+    struct Worker;
+    void OnEdit();
+    void OnModifiedChanged(bool modified);
+
+    CMVDoc* m_pDoc;
+    CRecoveryStore m_store;
+    RecoveryCopy m_copy;
+    QTimer m_idleTimer;
+    QTimer m_maxTimer;
+    QThread m_thread;
+    QObject* m_pContext = nullptr;  // lives in m_thread: queued calls run there
+    std::shared_ptr<Worker> m_worker;
+    std::atomic<int> m_pending{0};  // jobs handed over and not yet done (both threads)
+    qint64 m_lastSnapshotNs = 0;
+};

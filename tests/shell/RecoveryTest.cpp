@@ -1,0 +1,239 @@
+// Autosave and recovery: recovery copies written from a snapshot off the UI thread and removed
+// when nothing is left to recover; copies of programs that ended offered at the next start,
+// recovered as the original show, discarded, kept for later, or set aside when damaged; copies
+// of running programs left alone.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+#include <vector>
+
+#include "cuelist/CMVDoc.h"
+#include "cuelist/CQRecord.h"
+#include "engine/CSoundOutput.h"
+#include "shell/AppSettings.h"
+#include "shell/CAutoSaver.h"
+#include "shell/CMainFrame.h"
+#include "shell/CMarvaneApp.h"
+#include "shell/CRecoveryStore.h"
+#include "shell/CSplashWnd.h"
+#include "view/CMVView.h"
+#include "view/CommandIds.h"
+#include "view/MessageBox.h"
+
+namespace {
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+class RecoveryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        mvapp::OpenSettings().clear();
+        ASSERT_TRUE(m_dir.isValid());
+        m_folder = m_dir.filePath("recovery");
+        mvui::SetMessageHandlerForTesting(
+            [this](const QString& text, QMessageBox::Icon, QMessageBox::StandardButtons) {
+                m_messages.push_back(text);
+                return int(QMessageBox::Ok);
+            });
+        CSplashWnd::EnableSplash(false);
+    }
+    void TearDown() override {
+        if (m_app) m_app->ExitInstance();
+        m_app.reset();
+        mvui::SetMessageHandlerForTesting({});
+    }
+
+    // Starts the program with `args`, answering the recovery question with `choice`.
+    CMarvaneApp& Start(CMarvaneApp::RecoveryChoice choice, const QStringList& args = {}) {
+        m_app = std::make_unique<CMarvaneApp>();
+        m_app->SetRegisterDesktopIntegration(false);
+        m_app->SetRecoveryFolder(m_folder);
+        m_app->SetRecoveryChooserForTesting([this, choice](const QString& text) {
+            m_questions.push_back(text);
+            return choice;
+        });
+        EXPECT_TRUE(m_app->InitInstance(args));
+        return *m_app;
+    }
+
+    // A list of `n` cues saved as `name`; the document stays open.
+    std::unique_ptr<CMVDoc> SavedList(const QString& name, int n) {
+        auto doc = std::make_unique<CMVDoc>();
+        doc->OnNewDocument();
+        for (int i = 0; i < n; ++i)
+            doc->AddCue(-1)->m_strDescription = "cue " + QByteArray::number(i);
+        QString error;
+        EXPECT_TRUE(doc->OnSaveDocument(m_dir.filePath(name), &error));
+        return doc;
+    }
+
+    // A copy as a program that ended would have left it: list and sidecar, nobody's lock.
+    RecoveryCopy LeaveCopy(const QByteArray& list, const QString& original, const QString& id) {
+        QDir().mkpath(m_folder);
+        RecoveryCopy copy;
+        copy.id = id;
+        copy.listPath = QDir(m_folder).filePath(id + ".mvl");
+        copy.sidecarPath = QDir(m_folder).filePath(id + ".json");
+        copy.lockPath = QDir(m_folder).filePath(id + ".lock");
+        copy.originalPath = original;
+        copy.title = original.isEmpty() ? "Untitled" : QFileInfo(original).fileName();
+        copy.time = QDateTime::currentDateTime();
+        copy.pid = 999999;
+        WriteFile(copy.listPath, list);
+        WriteFile(copy.sidecarPath, CRecoveryStore::SidecarBytes(copy));
+        WriteFile(copy.lockPath, "");
+        return copy;
+    }
+
+    QStringList FolderFiles() const {
+        QStringList files = QDir(m_folder).entryList(QDir::Files | QDir::Hidden);
+        files.sort();
+        return files;
+    }
+
+    QTemporaryDir m_dir;
+    QString m_folder;
+    std::unique_ptr<CMarvaneApp> m_app;
+    std::vector<QString> m_messages;
+    std::vector<QString> m_questions;
+};
+
+TEST_F(RecoveryTest, ACopyIsWrittenAfterEditsAndRemovedWhenNothingIsLeftToRecover) {
+    std::unique_ptr<CMVDoc> doc = SavedList("show.mvl", 5);
+    CMVView view(doc.get());
+    CAutoSaver saver(doc.get(), view.GetUndoStack(), m_folder);
+    const RecoveryCopy& copy = saver.GetCopy();
+
+    // An edit, then quiet: the copy follows 2 s later, as the file would be saved now.
+    view.SelectRows({1, 2}, 1);
+    ASSERT_TRUE(view.OnCmdMsg(ID_EDIT_CLEAR));
+    EXPECT_FALSE(QFile::exists(copy.listPath));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(copy.sidecarPath); }, 5000));
+    ASSERT_TRUE(saver.WaitUntilWritten(5000));
+    EXPECT_EQ(ReadFile(copy.listPath), doc->SaveToBytes());
+    const QJsonObject sidecar = QJsonDocument::fromJson(ReadFile(copy.sidecarPath)).object();
+    EXPECT_EQ(sidecar.value("original").toString(), m_dir.filePath("show.mvl"));
+    EXPECT_EQ(sidecar.value("pid").toInteger(), QCoreApplication::applicationPid());
+    // While this program runs, its copy is nobody's orphan.
+    EXPECT_TRUE(CRecoveryStore(m_folder).FindOrphans().isEmpty());
+
+    // Undone back to the saved list: nothing to recover.
+    ASSERT_TRUE(view.OnCmdMsg(ID_EDIT_UNDO));
+    ASSERT_TRUE(saver.WaitUntilWritten(5000));
+    EXPECT_EQ(FolderFiles(), QStringList());
+
+    // Edited again, written, then saved: gone again.
+    ASSERT_TRUE(view.OnCmdMsg(ID_EDIT_REDO));
+    saver.WriteNow();
+    ASSERT_TRUE(saver.WaitUntilWritten(5000));
+    EXPECT_EQ(ReadFile(copy.listPath), doc->SaveToBytes());
+    QString error;
+    ASSERT_TRUE(doc->OnSaveDocument(m_dir.filePath("show.mvl"), &error));
+    ASSERT_TRUE(saver.WaitUntilWritten(5000));
+    EXPECT_EQ(FolderFiles(), QStringList());
+
+    // Replaced by New: gone.
+    view.SelectRows({0}, 0);
+    view.OnCmdMsg(ID_EDIT_CLEAR);
+    saver.WriteNow();
+    ASSERT_TRUE(saver.WaitUntilWritten(5000));
+    EXPECT_TRUE(QFile::exists(copy.listPath));
+    doc->OnNewDocument();
+    ASSERT_TRUE(saver.WaitUntilWritten(5000));
+    EXPECT_EQ(FolderFiles(), QStringList());
+}
+
+TEST_F(RecoveryTest, ACopyLeftByAProgramThatEndedIsRecoveredAsTheOriginalShow) {
+    std::unique_ptr<CMVDoc> edited = SavedList("Act1.mvl", 4);
+    edited->DeleteCue(2);
+    edited->AddCue(0)->m_strNotes = "added after the save";
+    const QString original = m_dir.filePath("Act1.mvl");
+    const QByteArray before = ReadFile(original);
+    LeaveCopy(edited->SaveToBytes(), original, "marvane-1-1");
+
+    CMarvaneApp& app = Start(CMarvaneApp::RecoveryChoice::Recover);
+    ASSERT_EQ(m_questions.size(), 1u);
+    EXPECT_TRUE(m_questions[0].startsWith(
+        "Marvane closed unexpectedly. Unsaved changes to Act1.mvl from "));
+    EXPECT_TRUE(m_questions[0].endsWith(" can be recovered."));
+    CMVDoc* doc = app.GetDocument();
+    EXPECT_EQ(doc->SaveToBytes(), edited->SaveToBytes());
+    EXPECT_EQ(doc->GetPathName(), original);
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_EQ(app.GetMainFrame()->windowTitle(), "Act1.mvl* - Marvane");
+    EXPECT_EQ(ReadFile(original), before);  // untouched until the operator saves
+    EXPECT_FALSE(app.GetMainFrame()->GetView()->GetUndoStack()->canUndo());
+
+    // Save writes the original file; the copy is gone with it.
+    ASSERT_TRUE(app.GetDocManager()->OnFileSave());
+    EXPECT_EQ(ReadFile(original), edited->SaveToBytes());
+    ASSERT_TRUE(app.GetAutoSaver()->WaitUntilWritten(5000));
+    EXPECT_EQ(FolderFiles(), QStringList());
+}
+
+TEST_F(RecoveryTest, DiscardRemovesLaterKeepsAndARunningProgramsCopyIsNotOffered) {
+    auto list = SavedList("a.mvl", 2);
+    const RecoveryCopy first =
+        LeaveCopy(list->SaveToBytes(), m_dir.filePath("a.mvl"), "marvane-1-1");
+    // Another copy of the program, running: it holds the lock of its copy.
+    const RecoveryCopy running = LeaveCopy(list->SaveToBytes(), QString(), "marvane-2-2");
+    const int lock = ::open(QFile::encodeName(running.lockPath).constData(), O_RDWR);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+
+    Start(CMarvaneApp::RecoveryChoice::Later);
+    EXPECT_EQ(m_questions.size(), 1u);
+    EXPECT_TRUE(QFile::exists(first.listPath));
+    m_app->ExitInstance();
+    m_app.reset();
+
+    Start(CMarvaneApp::RecoveryChoice::Discard);
+    EXPECT_EQ(m_questions.size(), 2u);
+    EXPECT_FALSE(QFile::exists(first.listPath));
+    EXPECT_FALSE(QFile::exists(first.sidecarPath));
+    EXPECT_TRUE(QFile::exists(running.listPath));
+    EXPECT_FALSE(m_app->GetDocument()->IsModified());
+    ::close(lock);
+}
+
+TEST_F(RecoveryTest, ADamagedCopyIsExplainedAndKeptAndTheListIsLeftAlone) {
+    const RecoveryCopy copy =
+        LeaveCopy(QByteArray::fromHex("0500ffff01000800") + "CQRe", QString(), "marvane-3-3");
+    CMarvaneApp& app = Start(CMarvaneApp::RecoveryChoice::Recover);
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_TRUE(m_messages[0].startsWith("The recovery copy of Untitled from "))
+        << m_messages[0].toStdString();
+    EXPECT_TRUE(m_messages[0].contains("Unexpected file format.")) << m_messages[0].toStdString();
+    EXPECT_TRUE(m_messages[0].contains(copy.listPath + ".damaged"));
+    EXPECT_TRUE(QFile::exists(copy.listPath + ".damaged"));
+    EXPECT_EQ(app.GetDocument()->GetCueCount(), 0);
+    EXPECT_FALSE(app.GetDocument()->IsModified());
+
+    // Not offered again, and never removed by the program.
+    m_app->ExitInstance();
+    m_app.reset();
+    Start(CMarvaneApp::RecoveryChoice::Recover);
+    EXPECT_EQ(m_questions.size(), 1u);
+    EXPECT_TRUE(QFile::exists(copy.listPath + ".damaged"));
+}
+
+}  // namespace
