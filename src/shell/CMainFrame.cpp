@@ -38,6 +38,7 @@
 #include "shell/CPositionBar.h"
 #include "shell/CPreferencesDlg.h"
 #include "shell/CRemoteControl.h"
+#include "shell/CShowPanel.h"
 #include "shell/CShowPrefsPage.h"
 #include "shell/CSplashWnd.h"
 #include "shell/GoLog.h"
@@ -714,6 +715,16 @@ void CMainFrame::OnHScroll(int code, int, QSlider* slider) {
         m_bTracking = false;
     } else {
         m_bTracking = true;
+        // Where the cue would go, before the thumb is let go.
+        if (m_pCurrentPlayer) {
+            const uint64_t total = m_pCurrentPlayer->GetDurationMs();
+            const int maximum = std::max(1, m_pPositionSlider->maximum());
+            const auto target = static_cast<uint32_t>(
+                total * static_cast<uint64_t>(m_pPositionSlider->value()) / maximum);
+            SetPane0(tr("Go to %1 of %2")
+                         .arg(CShowPanel::FormatClock(target),
+                              CShowPanel::FormatClock(static_cast<uint32_t>(total))));
+        }
     }
 }
 

@@ -16,6 +16,7 @@
 class CCuePlayer;
 class CShowPanel;
 class GoLog;
+class WaveformCache;
 class QDockWidget;
 class QToolButton;
 struct ShowAction;
@@ -139,6 +140,10 @@ public:
     CShowPanel* GetShowPanel() const { return m_pShowPanel; }
     QDockWidget* GetShowDock() const { return m_pShowDock; }
     GoLog* GetGoLog() const { return m_pGoLog.get(); }
+    WaveformCache* GetWaveformCache() const { return m_pWaveforms; }
+    // Shows the waveform of the current cue, or of the highlighted one while nothing plays,
+    // behind the position bar's thumb (asking the cache for it when it is not known yet).
+    void UpdateOverview();
     // Writes the Go log into `folder` instead of the user's data folder (tests).
     void SetGoLogFolder(const QString& folder);
     // A failure to start a cue while others sound: a red line in the show panel and the status
@@ -223,6 +228,7 @@ private:
     QDockWidget* m_pShowDock = nullptr;
     QToolButton* m_pFailurePane = nullptr;
     std::unique_ptr<GoLog> m_pGoLog;
+    WaveformCache* m_pWaveforms = nullptr;
     QString m_strNotice;
     QElapsedTimer m_noticeTimer;
     bool m_bDarkTheme = false;

@@ -7,6 +7,7 @@
 #include <QDockWidget>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QPalette>
 #include <QStatusBar>
 #include <QStyle>
@@ -15,10 +16,14 @@
 #include <algorithm>
 
 #include "cuelist/CMVDoc.h"
+#include "cuelist/CQRecord.h"
+#include "engine/CCuePlayer.h"
 #include "engine/CSoundOutput.h"
+#include "engine/WaveformCache.h"
 #include "platform/audio/DeviceMixer.h"
 #include "platform/audio/OutputDevice.h"
 #include "shell/CMainFrame.h"
+#include "shell/CPositionBar.h"
 #include "shell/CShowPanel.h"
 #include "shell/GoLog.h"
 #include "shell/Preferences.h"
@@ -120,6 +125,22 @@ void CMainFrame::CreateShowParts() {
     };
     m_pShowPanel->SetMeterSource(std::move(meters));
 
+    // Waveforms: read in the background, shown behind the position bar's thumb; their lengths
+    // also tell the NEXT block how long the highlighted cue is.
+    m_pWaveforms = new WaveformCache(this);
+    connect(m_pWaveforms, &WaveformCache::ready, this, [this] {
+        UpdateOverview();
+        m_pShowPanel->RefreshNext();
+    });
+    m_pShowPanel->SetDurationSource([this](const CQRecord* cue) {
+        const auto overview = m_pWaveforms->Request(cue->m_strPath);
+        return overview ? CShowPanel::FormatClock(overview->durationMs) : QString();
+    });
+    connect(m_pView, &CMVView::cueStatus, this, &CMainFrame::UpdateOverview);
+    if (m_pView->selectionModel())
+        connect(m_pView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+                &CMainFrame::UpdateOverview);
+
     // The failure line of the status bar: hidden until a cue fails while others sound; a click
     // dismisses it.
     m_pFailurePane = new QToolButton(statusBar());
@@ -132,6 +153,17 @@ void CMainFrame::CreateShowParts() {
     m_pFailurePane->hide();
     statusBar()->addWidget(m_pFailurePane);
     connect(m_pFailurePane, &QToolButton::clicked, this, &CMainFrame::DismissFailure);
+}
+
+void CMainFrame::UpdateOverview() {
+    const CQRecord* cue = nullptr;
+    if (m_pView->GetCurrentPlayer()) {
+        cue = m_pView->GetCurrentPlayer()->GetCue();
+    } else {
+        const QList<int> rows = m_pView->GetSelectedRows();
+        if (!rows.isEmpty()) cue = m_pView->GetRowCue(rows.first());
+    }
+    m_pPositionBar->SetOverview(cue ? m_pWaveforms->Request(cue->m_strPath) : nullptr);
 }
 
 void CMainFrame::SetGoLogFolder(const QString& folder) {

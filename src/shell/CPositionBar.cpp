@@ -4,8 +4,14 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QProxyStyle>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <algorithm>
+
+#include "engine/WaveformCache.h"
 
 namespace {
 
@@ -102,9 +108,44 @@ void CPositionBar::OnActionTriggered(int action) {
     }
 }
 
+void CPositionBar::SetOverview(std::shared_ptr<const WaveformOverview> overview) {
+    if (overview == m_overview) return;
+    m_overview = std::move(overview);
+    m_pSlider->update();
+}
+
+void CPositionBar::PaintOverview() {
+    // Drawn under the trackbar, which paints its groove and thumb over it.
+    if (!m_overview || m_overview->columns.empty()) return;
+    QPainter painter(m_pSlider);
+    QStyleOptionSlider option;
+    option.initFrom(m_pSlider);
+    option.orientation = Qt::Horizontal;
+    option.minimum = m_pSlider->minimum();
+    option.maximum = m_pSlider->maximum();
+    option.sliderPosition = m_pSlider->sliderPosition();
+    const QRect groove = m_pSlider->style()->subControlRect(QStyle::CC_Slider, &option,
+                                                            QStyle::SC_SliderGroove, m_pSlider);
+    const QRect area(groove.left(), 0, std::max(1, groove.width()), m_pSlider->height());
+    const auto& columns = m_overview->columns;
+    const int middle = area.center().y();
+    const int half = std::max(1, area.height() / 2 - 1);
+    QColor colour = m_pSlider->palette().color(QPalette::Highlight);
+    colour.setAlpha(110);
+    painter.setPen(colour);
+    for (int x = 0; x < area.width(); ++x) {
+        const size_t column = static_cast<size_t>(x) * columns.size() / area.width();
+        const int h = columns[column] * half / 255;
+        painter.drawLine(area.left() + x, middle - h, area.left() + x, middle + h);
+    }
+}
+
 bool CPositionBar::eventFilter(QObject* watched, QEvent* event) {
     if (watched != m_pSlider) return QWidget::eventFilter(watched, event);
     switch (event->type()) {
+        case QEvent::Paint:
+            PaintOverview();
+            break;
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick:
             if (m_pSlider->isEnabled() &&

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QWidget>
+#include <memory>
 
 class QSlider;
+struct WaveformOverview;
 
 // The play position bar: a thin bar holding one horizontal trackbar (0..100, page 10) whose
 // position is the current cue's progress in percent, or where the next Go starts when nothing
@@ -32,6 +34,10 @@ public:
     // The trackbar (the frame reads and sets its position and enabled state directly).
     QSlider* GetSlider() const { return m_pSlider; }
 
+    // The waveform drawn behind the thumb (null: none).
+    void SetOverview(std::shared_ptr<const WaveformOverview> overview);
+    const WaveformOverview* GetOverview() const { return m_overview.get(); }
+
 signals:
     // One step of an interaction with the trackbar, with its position after the step.
     // Emitted synchronously (connect directly): the listener has acted before it returns.
@@ -47,7 +53,10 @@ private:
     // the focus, was disabled or hidden meanwhile), so that the listener never waits for it.
     void EndInterrupted(bool keyOnly);
 
+    void PaintOverview();
+
     QSlider* m_pSlider = nullptr;
+    std::shared_ptr<const WaveformOverview> m_overview;
     bool m_bMouseDown = false;
     bool m_bThumbDragged = false;
     bool m_bKeyDown = false;  // a trackbar key is held down on the trackbar

@@ -19,10 +19,12 @@
 #include "cuelist/CQRecord.h"
 #include "engine/CCuePlayer.h"
 #include "engine/CSoundOutput.h"
+#include "engine/WaveformCache.h"
 #include "shell/AppSettings.h"
 #include "shell/CDisplayPrefsPage.h"
 #include "shell/CLevelMeter.h"
 #include "shell/CMainFrame.h"
+#include "shell/CPositionBar.h"
 #include "shell/CPreferencesDlg.h"
 #include "shell/CShowPanel.h"
 #include "shell/GoLog.h"
@@ -346,6 +348,21 @@ TEST_F(ShowFrameTest, DisplayChoicesAreAppliedAndRemembered) {
     EXPECT_EQ(Preferences().GetListFontPoints(), 0);
     EXPECT_EQ(frame.GetListFontPoints(), QApplication::font(frame.GetView()).pointSize());
     frame.ApplyTheme(false);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ShowFrameTest, PositionBarShowsTheWaveformAndNextKnowsTheLength) {
+    Add("Q1", "Thunder", CQRecord::kTypeNormal);
+    CMainFrame& frame = MakeFrame();
+    frame.GetView()->SelectRows({0}, 0);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return frame.GetPositionBar()->GetOverview() != nullptr; }, 5000));
+    EXPECT_EQ(frame.GetPositionBar()->GetOverview()->durationMs, 3000u);
+    EXPECT_TRUE(frame.GetShowPanel()->GetNextText().contains(QStringLiteral("0:03.0")))
+        << frame.GetShowPanel()->GetNextText().toStdString();
 }
 
 }  // namespace
