@@ -3,7 +3,9 @@
 // (given a folder) screenshots of the window in the light and the dark theme. Prints figures;
 // never fails.
 //
-//   marvane_show_bench DEMO_FOLDER [SCREENSHOT_FOLDER]
+//   marvane_show_bench DEMO_FOLDER [SCREENSHOT_FOLDER [SOUND_FILE...]]
+//
+// Each SOUND_FILE given is read for its waveform overview, and the time that takes is printed.
 
 #include <sys/resource.h>
 
@@ -20,6 +22,7 @@
 #include "cuelist/CMVDoc.h"
 #include "cuelist/CQRecord.h"
 #include "engine/CSoundOutput.h"
+#include "engine/WaveformCache.h"
 #include "shell/CMainFrame.h"
 #include "shell/CShowPanel.h"
 #include "view/CMVView.h"
@@ -85,6 +88,16 @@ int main(int argc, char** argv) {
     }
     const QDir demo(QString::fromLocal8Bit(argv[1]));
     const QString shots = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
+    for (int i = 3; i < argc; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        WaveformOverview overview;
+        const bool ok =
+            ComputeWaveformOverview(QByteArray(argv[i]), WaveformCache::kColumns, &overview);
+        std::printf("Waveform overview of %s (%u s): %s in %.0f ms\n", argv[i],
+                    overview.durationMs / 1000, ok ? "computed" : "FAILED",
+                    static_cast<double>(timer.nsecsElapsed()) / 1e6);
+    }
     if (!theSoundOutput.Initialize()) {
         std::fprintf(stderr, "no audio output\n");
         return 1;
