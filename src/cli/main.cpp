@@ -4,35 +4,39 @@
 #include <QStringList>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "MarvaneVersion.h"
 #include "cli/Commands.h"
+#include "manual/Manual.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: marvane-cli COMMAND ARGS...\n"
-    "  dump FILE                      print a cue list as JSON\n"
-    "  build JSON_FILE OUT_FILE       write a cue list from JSON\n"
-    "  channels                       list the output channels\n"
-    "  render LIST_FILE OUT.wav [--channels N] [--outputs C] [--play ROW@SECONDS]...\n"
-    "         [--cmd NAME@SECONDS[:ROW]]... [--seek PERCENT@SECONDS[:ROW]]\n"
-    "         [--start-percent P] [--max-seconds S]\n"
-    "                                 play cues on N offline devices of C outputs\n"
-    "                                 (default 1 and 2) into WAV files\n"
-    "  print LIST_FILE OUT.pdf [--paper letter|a4] [--portrait]\n"
-    "                                 render the printed cue list into a PDF\n"
-    "  check [--json] LIST_FILE       check that every cue would play (rows from 1);\n"
-    "                                 exit status 1 when there is a problem\n"
-    "  collect LIST_FILE FOLDER       copy the list and its sound files into FOLDER\n";
+// The synopsis of the manual page, as the usage printed for a command line not understood.
+std::string Usage() {
+    std::string usage;
+    for (const std::string& line : manual::CliPage().synopsis) {
+        usage += (usage.empty() ? "usage: " : "       ") + line + "\n";
+    }
+    return usage + "Run \"marvane-cli --help\" or \"man marvane-cli\" for more.\n";
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fputs(kUsage, stderr);
+        std::fputs(Usage().c_str(), stderr);
         return 2;
     }
     const char* command = argv[1];
+    if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0) {
+        std::fputs(manual::HelpText(manual::CliPage()).c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    if (std::strcmp(command, "--version") == 0) {
+        std::printf("marvane-cli %s\n", kMarvaneVersion);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
     QStringList args;
     for (int i = 2; i < argc; ++i) {
         // A file name that is not valid text in the system's encoding would come back from the
@@ -58,6 +62,6 @@ int main(int argc, char** argv) {
     if (std::strcmp(command, "render") == 0) return cli::RunRender(args);
     if (std::strcmp(command, "check") == 0) return cli::RunCheck(args);
     if (std::strcmp(command, "collect") == 0) return cli::RunCollect(args);
-    std::fputs(kUsage, stderr);
+    std::fputs(Usage().c_str(), stderr);
     return 2;
 }

@@ -7,12 +7,15 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "MarvaneVersion.h"
+
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("AboutDlg"));
     setWindowTitle(QStringLiteral("About Marvane"));
     auto* icon = new QLabel(this);
     icon->setPixmap(QIcon(QStringLiteral(":/icons/marvane.svg")).pixmap(32, 32));
-    auto* text = new QLabel(QStringLiteral("Marvane Version 3.0"), this);
+    auto* text =
+        new QLabel(QStringLiteral("Marvane Version ") + QLatin1String(kMarvaneVersion), this);
     text->setObjectName(QStringLiteral("VersionText"));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     buttons->button(QDialogButtonBox::Ok)->setDefault(true);
