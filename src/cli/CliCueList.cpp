@@ -1,4 +1,5 @@
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,6 +15,7 @@
 #include "cuelist/CueArchive.h"
 #include "cuelist/CueListFile.h"
 #include "platform/text/AnsiText.h"
+#include "platform/text/CaseInsensitiveLookup.h"
 
 namespace cli {
 
@@ -74,6 +76,40 @@ bool ReadText(const QJsonObject& object, const char* key, QByteArray* value, QSt
     return true;
 }
 
+// "type", "exclusive" and "looped": the readable forms of the cue type and flags, each replacing
+// its part of *flags when present.
+bool ReadReadableFlags(const QJsonObject& object, qint64* flags, QString* error) {
+    const QJsonValue type = object.value(QLatin1String("type"));
+    if (!type.isUndefined()) {
+        static const char* const kTypeNames[] = {"Normal", "Background", "Multiple", "Automatic"};
+        const QString name = type.toString();
+        int found = -1;
+        for (int i = 0; i < 4; ++i) {
+            if (type.isString() &&
+                name.compare(QLatin1String(kTypeNames[i]), Qt::CaseInsensitive) == 0)
+                found = i;
+        }
+        if (found < 0) {
+            *error = QStringLiteral(
+                "\"type\" must be \"Normal\", \"Background\", \"Multiple\" or \"Automatic\".");
+            return false;
+        }
+        *flags = (*flags & ~static_cast<qint64>(CQRecord::kTypeMask)) | found;
+    }
+    const std::pair<const char*, uint32_t> bits[] = {{"exclusive", CQRecord::kFlagExclusive},
+                                                     {"looped", CQRecord::kFlagLooped}};
+    for (const auto& [key, bit] : bits) {
+        const QJsonValue value = object.value(QLatin1String(key));
+        if (value.isUndefined()) continue;
+        if (!value.isBool()) {
+            *error = QStringLiteral("\"%1\" must be true or false.").arg(QLatin1String(key));
+            return false;
+        }
+        *flags = value.toBool() ? (*flags | bit) : (*flags & ~static_cast<qint64>(bit));
+    }
+    return true;
+}
+
 bool CueFromJson(const QJsonObject& object, CQRecord* cue, QString* error) {
     constexpr qint64 kIntMin = std::numeric_limits<int32_t>::min();
     constexpr qint64 kIntMax = std::numeric_limits<int32_t>::max();
@@ -95,7 +131,8 @@ bool CueFromJson(const QJsonObject& object, CQRecord* cue, QString* error) {
         !ReadInteger(object, "flags", 0, kUintMax, &flags, error) ||
         !ReadInteger(object, "fadeIn", 0, kUintMax, &fadeIn, error) ||
         !ReadInteger(object, "fadeOut", 0, kUintMax, &fadeOut, error) ||
-        !ReadInteger(object, "reserved", 0, 255, &reserved, error)) {
+        !ReadInteger(object, "reserved", 0, 255, &reserved, error) ||
+        !ReadReadableFlags(object, &flags, error)) {
         return false;
     }
     cue->m_nChannel = static_cast<int32_t>(channel);
@@ -106,6 +143,65 @@ bool CueFromJson(const QJsonObject& object, CQRecord* cue, QString* error) {
     cue->m_dwFadeOut = static_cast<uint32_t>(fadeOut);
     cue->m_byReserved = static_cast<uint8_t>(reserved);
     return true;
+}
+
+// What the program would not take as it is: the values the Cue Settings dialog refuses on OK,
+// a sound file that is not where the cue list at `listPath` would look for it, and fields that
+// build ignores. Each text names the cue and the field.
+QStringList CueWarnings(const QJsonObject& object, const CQRecord& cue, const QString& listPath,
+                        CaseInsensitiveLookup* lookup) {
+    static const QStringList kKnownFields = {
+        "id",      "description", "path",     "channel", "volume", "pan",       "flags", "fadeIn",
+        "fadeOut", "notes",       "reserved", "texts",   "type",   "exclusive", "looped"};
+    QStringList warnings;
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        if (!kKnownFields.contains(it.key())) {
+            warnings
+                << QStringLiteral("\"%1\" is not a field of a cue and is ignored").arg(it.key());
+        }
+    }
+    if (cue.m_nVolume < CQRecord::kMinVolume || cue.m_nVolume > CQRecord::kMaxVolume) {
+        warnings << QStringLiteral(
+                        "\"volume\" %1 is outside %2..%3, which the Cue Settings "
+                        "dialog refuses")
+                        .arg(cue.m_nVolume)
+                        .arg(CQRecord::kMinVolume)
+                        .arg(CQRecord::kMaxVolume);
+    }
+    if (cue.m_nPan < CQRecord::kMinPan || cue.m_nPan > CQRecord::kMaxPan) {
+        warnings << QStringLiteral(
+                        "\"pan\" %1 is outside %2..%3, which the Cue Settings dialog "
+                        "refuses")
+                        .arg(cue.m_nPan)
+                        .arg(CQRecord::kMinPan)
+                        .arg(CQRecord::kMaxPan);
+    }
+    const std::pair<const char*, uint32_t> fades[] = {{"fadeIn", cue.m_dwFadeIn},
+                                                      {"fadeOut", cue.m_dwFadeOut}};
+    for (const auto& [key, ms] : fades) {
+        // The dialog shows milliseconds x 0.001 and refuses more than its limit in seconds.
+        if (ms * 0.001 > CQRecord::kMaxFadeSeconds) {
+            warnings << QStringLiteral(
+                            "\"%1\" %2 ms is over %3 seconds, which the Cue Settings "
+                            "dialog refuses")
+                            .arg(QLatin1String(key))
+                            .arg(ms)
+                            .arg(CQRecord::kMaxFadeSeconds);
+        }
+    }
+    // A cue without a file name is allowed (the dialog takes one); a named file must be there.
+    if (!cue.m_strPath.isEmpty()) {
+        // Looked for as the program looks when it opens the list: as written, then in the
+        // list's folder under the same name in any letter case.
+        CQRecord placed;
+        placed.m_strPath = cue.m_strPath;
+        placed.ResolvePath(QFile::encodeName(QFileInfo(listPath).absolutePath()), lookup);
+        if (!lookup->Exists(placed.m_strPath)) {
+            warnings << QStringLiteral("\"path\" %1: no such sound file, here or beside %2")
+                            .arg(ToDisplayText(cue.m_strPath), listPath);
+        }
+    }
+    return warnings;
 }
 
 }  // namespace
@@ -143,10 +239,12 @@ int RunDump(const QStringList& args) {
 }
 
 int RunBuild(const QStringList& args) {
-    if (args.size() != 2)
-        return Fail(QStringLiteral("usage: marvane-cli build JSON_FILE OUT_FILE"));
-    const QString& jsonPath = args[0];
-    const QString& outPath = args[1];
+    QStringList files = args;
+    const bool strict = files.removeAll(QStringLiteral("--strict")) > 0;
+    if (files.size() != 2)
+        return Fail(QStringLiteral("usage: marvane-cli build [--strict] JSON_FILE OUT_FILE"));
+    const QString& jsonPath = files[0];
+    const QString& outPath = files[1];
     QByteArray json;
     FileError::Cause cause = FileError::kNone;
     const CueListFile::ReadResult result =
@@ -166,6 +264,14 @@ int RunBuild(const QStringList& args) {
     const QJsonObject root = document.object();
     CMVDoc doc;
     QString error;
+    QStringList warnings;
+    for (const QString& key : root.keys()) {
+        if (key != QLatin1String("lastCueNumber") && key != QLatin1String("cues")) {
+            warnings << QStringLiteral("%1: \"%2\" is not a field of a cue list and is ignored")
+                            .arg(jsonPath, key);
+        }
+    }
+    CaseInsensitiveLookup lookup;
     qint64 lastCueNumber = 0;
     if (!ReadInteger(root, "lastCueNumber", std::numeric_limits<int32_t>::min(),
                      std::numeric_limits<uint32_t>::max(), &lastCueNumber, &error)) {
@@ -187,7 +293,24 @@ int RunBuild(const QStringList& args) {
         if (!CueFromJson(array[i].toObject(), cue.get(), &error)) {
             return Fail(QStringLiteral("%1: cue %2: %3").arg(jsonPath).arg(i + 1).arg(error));
         }
+        const QString id = ToDisplayText(cue->m_strID);
+        const QString where = QStringLiteral("%1: cue %2%3: ")
+                                  .arg(jsonPath)
+                                  .arg(i + 1)
+                                  .arg(id.isEmpty() ? QString() : " (" + id + ")");
+        for (const QString& warning : CueWarnings(array[i].toObject(), *cue, outPath, &lookup)) {
+            warnings << where + warning;
+        }
         doc.InsertCue(-1, cue.release());
+    }
+    for (const QString& warning : warnings) {
+        const QByteArray text =
+            ((strict ? QStringLiteral("error: ") : QStringLiteral("warning: ")) + warning)
+                .toLocal8Bit();
+        std::fprintf(stderr, "%s\n", text.constData());
+    }
+    if (strict && !warnings.isEmpty()) {
+        return Fail(QStringLiteral("%1 was not written (--strict).").arg(outPath));
     }
     doc.m_nLastCueNumber = static_cast<int32_t>(static_cast<uint32_t>(lastCueNumber));
     if (!doc.OnSaveDocument(outPath, &error)) return Fail(error);

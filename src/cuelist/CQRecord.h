@@ -26,6 +26,13 @@ public:
 
     static constexpr uint32_t kDefaultFadeOutMs = 5000;
 
+    // The ranges the Cue Settings dialog accepts: volume in dB, pan, fade times in seconds.
+    static constexpr int32_t kMinVolume = -100;
+    static constexpr int32_t kMaxVolume = 0;
+    static constexpr int32_t kMinPan = -100;
+    static constexpr int32_t kMaxPan = 100;
+    static constexpr double kMaxFadeSeconds = 60.0;
+
     // Columns 1..10 of a cue's row: ID, Description, Filename, Flags, Chn, Volume, Pan, In,
     // Out, Notes. Column 0 (the playing mark) has no text.
     static constexpr int kRowTextCount = 10;

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "cuelist/CQRecord.h"
+
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
@@ -28,12 +30,12 @@ public:
     static constexpr int kMaxIdChars = 10;
     static constexpr int kMaxDescriptionChars = 255;
     static constexpr int kMaxNotesChars = 255;
-    static constexpr int32_t kMinPan = -100;
-    static constexpr int32_t kMaxPan = 100;
-    static constexpr int32_t kMinVolume = -100;
-    static constexpr int32_t kMaxVolume = 0;
+    static constexpr int32_t kMinPan = CQRecord::kMinPan;
+    static constexpr int32_t kMaxPan = CQRecord::kMaxPan;
+    static constexpr int32_t kMinVolume = CQRecord::kMinVolume;
+    static constexpr int32_t kMaxVolume = CQRecord::kMaxVolume;
     static constexpr double kMinFade = 0.0;
-    static constexpr double kMaxFade = 60.0;
+    static constexpr double kMaxFade = CQRecord::kMaxFadeSeconds;
 
     explicit CCueSettingsDlg(QWidget* parent = nullptr);
     ~CCueSettingsDlg() override;

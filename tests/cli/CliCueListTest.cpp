@@ -182,3 +182,75 @@ TEST_F(CliCueList, ANameThatIsNotValidTextIsRefusedNotReadOrWrittenUnderAnotherN
     EXPECT_EQ(dumped.status, 1);
     EXPECT_TRUE(dumped.err.contains("not valid text")) << dumped.err.toStdString();
 }
+
+TEST_F(CliCueList, BuildReadsTheCueTypeAndFlagsByName) {
+    // Readable names give the same bits as the number, and replace only their part of it.
+    Write("named.json", R"({"cues": [
+        {"id": "A", "type": "Background", "looped": true, "exclusive": false},
+        {"id": "B", "flags": 805306369, "type": "automatic", "exclusive": false},
+        {"id": "C", "flags": 2}]})");
+    ASSERT_EQ(RunCli({"build", Path("named.json"), Path("named.MVL")}).status, 0);
+    const Result dump = RunCli({"dump", Path("named.MVL")});
+    const QJsonArray cues = QJsonDocument::fromJson(dump.out).object()["cues"].toArray();
+    ASSERT_EQ(cues.size(), 3);
+    EXPECT_EQ(cues[0].toObject()["flags"].toInteger(), 0x20000001);
+    EXPECT_EQ(cues[1].toObject()["flags"].toInteger(), 0x20000003);
+    EXPECT_EQ(cues[2].toObject()["flags"].toInteger(), 2);
+
+    // A name or a value that is not understood is an error that names the field.
+    const std::pair<const char*, const char*> bad[] = {
+        {R"({"cues": [{"type": "Looping"}]})", "\"type\""},
+        {R"({"cues": [{"type": 1}]})", "\"type\""},
+        {R"({"cues": [{"exclusive": 1}]})", "\"exclusive\""},
+        {R"({"cues": [{"looped": "yes"}]})", "\"looped\""},
+    };
+    for (const auto& [json, field] : bad) {
+        Write("bad.json", json);
+        const Result r = RunCli({"build", Path("bad.json"), Path("bad.MVL")});
+        EXPECT_EQ(r.status, 1) << json;
+        EXPECT_TRUE(r.err.contains(field)) << json << r.err.constData();
+        EXPECT_FALSE(QFile::exists(Path("bad.MVL"))) << json;
+    }
+}
+
+TEST_F(CliCueList, BuildWarnsAboutWhatTheProgramWouldRefuseAndStrictWritesNothing) {
+    Write("doorbell.wav", QByteArray("RIFF"));
+    // Values at the ends of the dialog's ranges, and a sound file beside the list under another
+    // letter case, are fine.
+    Write("edges.json", R"({"cues": [
+        {"id": "LO", "path": "DOORBELL.WAV", "volume": -100, "pan": -100, "fadeIn": 60000},
+        {"id": "HI", "path": "X:\\elsewhere\\doorbell.wav", "volume": 0, "pan": 100,
+         "fadeOut": 0}]})");
+    Result r = RunCli({"build", "--strict", Path("edges.json"), Path("edges.MVL")});
+    EXPECT_EQ(r.status, 0) << r.err.constData();
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.constData();
+
+    const QByteArray bad = R"({"cues": [
+        {"id": "Q1", "path": "doorbell.wav", "volume": -101, "pan": 101, "fadeOut": 60001},
+        {"id": "Q2", "path": "gone.wav", "volum": -3}]})";
+    Write("bad.json", bad);
+    r = RunCli({"build", Path("bad.json"), Path("bad.MVL")});
+    EXPECT_EQ(r.status, 0);
+    const QList<QByteArray> lines = r.err.trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 5) << r.err.constData();
+    for (const QByteArray& line : lines) EXPECT_TRUE(line.startsWith("warning: ")) << line.data();
+    EXPECT_TRUE(lines[0].contains("cue 1 (Q1): \"volume\" -101")) << lines[0].data();
+    EXPECT_TRUE(lines[1].contains("cue 1 (Q1): \"pan\" 101")) << lines[1].data();
+    EXPECT_TRUE(lines[2].contains("cue 1 (Q1): \"fadeOut\" 60001")) << lines[2].data();
+    EXPECT_TRUE(lines[3].contains("cue 2 (Q2): \"volum\"")) << lines[3].data();
+    EXPECT_TRUE(lines[4].contains("cue 2 (Q2): \"path\" gone.wav")) << lines[4].data();
+    // Written as given, warnings or not: the values come back unchanged.
+    const QJsonArray cues =
+        QJsonDocument::fromJson(RunCli({"dump", Path("bad.MVL")}).out).object()["cues"].toArray();
+    ASSERT_EQ(cues.size(), 2);
+    EXPECT_EQ(cues[0].toObject()["volume"].toInt(), -101);
+    EXPECT_EQ(cues[0].toObject()["fadeOut"].toInt(), 60001);
+
+    // --strict: the same texts as errors, exit 1, and the file that was there stays as it was.
+    Write("kept.MVL", QByteArray("the old list"));
+    r = RunCli({"build", Path("bad.json"), "--strict", Path("kept.MVL")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.startsWith("error: ")) << r.err.constData();
+    EXPECT_TRUE(r.err.contains("was not written")) << r.err.constData();
+    EXPECT_EQ(ReadFile(Path("kept.MVL")), QByteArray("the old list"));
+}
