@@ -33,6 +33,7 @@
 #include "shell/AppSettings.h"
 #include "shell/CBackupPrefsPage.h"
 #include "shell/CDisplayPrefsPage.h"
+#include "shell/CHelpWindow.h"
 #include "shell/CMidiPrefsPage.h"
 #include "shell/COscPrefsPage.h"
 #include "shell/CPositionBar.h"
@@ -600,6 +601,8 @@ void CMainFrame::UpdateCommandUI() {
     if (m_pCuesPane && m_pView) m_pCuesPane->setText(m_pView->GetCueCountText());
 }
 
+CHelpWindow* CMainFrame::GetHelpWindow() const { return m_pHelpWindow; }
+
 void CMainFrame::OnHelp() {
     // The operator pressed F1 for a reason: when the pages or a browser are missing, say so
     // rather than doing nothing.
@@ -607,10 +610,14 @@ void CMainFrame::OnHelp() {
     if (page.isEmpty()) {
         mvui::ShowMessage(this, tr("The help pages of Marvane are not installed."),
                           QMessageBox::Warning);
-    } else if (!QDesktopServices::openUrl(QUrl::fromLocalFile(page))) {
-        mvui::ShowMessage(this, tr("No web browser could open the help pages:\n%1").arg(page),
-                          QMessageBox::Warning);
+        return;
     }
+    // The program's own help window: no web browser is needed.
+    if (!m_pHelpWindow) m_pHelpWindow = new CHelpWindow(page, this);
+    m_pHelpWindow->ShowPage();
+    m_pHelpWindow->show();
+    m_pHelpWindow->raise();
+    m_pHelpWindow->activateWindow();
 }
 
 // ---- Preferences ----------------------------------------------------------------------------

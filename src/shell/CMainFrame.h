@@ -21,6 +21,7 @@ class QDockWidget;
 class QToolButton;
 struct ShowAction;
 class CCheckShowDlg;
+class CHelpWindow;
 class CMVDoc;
 class CPreferencesDlg;
 class CRemoteControl;
@@ -116,6 +117,9 @@ public:
     // Names the edit that Edit > Undo and Redo would take back or carry out again.
     void UpdateUndoTexts();
 
+    // The help window, once a Help command has opened it.
+    CHelpWindow* GetHelpWindow() const;
+
     // The operator's preferences as stored now.
     Preferences& GetPreferences() const { return *m_pPrefs; }
     // Edit > Preferences...: the dialog with every page; its OK and Apply take effect at once.
@@ -210,6 +214,7 @@ private:
     QMenu* m_pFileMenu = nullptr;
     QAction* m_pRecentPlaceholder = nullptr;
     QHash<int, QAction*> m_actions;
+    QPointer<CHelpWindow> m_pHelpWindow;  // made at the first Help command
     QString m_strTimeToGo;
     bool m_bTimeToGoEnabled = false;
 
