@@ -12,6 +12,7 @@ packages=(
     sox poppler-utils
     jackd2 pulseaudio pulseaudio-utils
     xdg-utils python3
+    dpkg-dev file lintian man-db
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Marvane and runs every test: the normal build (warnings as
-# errors) with the unit, GUI, integration and end-to-end tests; the unit and GUI tests again
+# errors) with the unit, GUI, integration and end-to-end tests; its Debian package, checked with
+# lintian, installed with apt and run; the unit and GUI tests again
 # under AddressSanitizer + UBSan; the engine tests under ThreadSanitizer; the format check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,6 +16,10 @@ echo "== build and test: default"
 cmake --preset default
 cmake --build --preset default -j "$jobs"
 ctest --preset default -j "$jobs"
+
+echo "== Debian package: built from the default build, lintian, installed and run"
+./scripts/package.sh
+./scripts/check-package.sh build/marvane_*_amd64.deb
 
 echo "== build and test: AddressSanitizer + UBSan"
 cmake --preset asan

@@ -69,6 +69,7 @@ QString DesktopEntryText(const QString& programPath) {
                "Icon=marvane\n"
                "Terminal=false\n"
                "Categories=AudioVideo;Audio;Player;\n"
+               "Keywords=theatre;theater;sound;cue;show;effects;\n"
                "MimeType=%2;\n")
         .arg(exec, QLatin1String(kMimeType));
 }
