@@ -34,8 +34,10 @@ const Page& GuiPage() {
         "builds a cue list: one row per sound file, with how it plays (its cue type, Exclusive, "
         "Looped, volume, pan, fade times) and on which output channel. During the performance "
         "the operator highlights a cue and presses Enter (Go); single keys fade, kill, speed up, "
-        "slow down and change the volume of what is sounding, and Escape stops everything. The "
-        "user guide opens with F1 in the program's own help window.",
+        "slow down and change the volume of what is sounding, and Escape stops everything. With "
+        "OSC turned on in Preferences, the same commands arrive over the network (UDP port 53000 "
+        "unless chosen otherwise), and each command given can be sent on to backup machines. "
+        "The user guide opens with F1 in the program's own help window.",
         {
             {"OPTIONS",
              "A switch starts with \"/\" or \"-\". \"p\", \"pt\" and \"dde\" are written in small "
@@ -68,7 +70,8 @@ const Page& GuiPage() {
              {
                  {"~/.config/Veldmark Software/MARVANE.conf",
                   "The settings: the window's place and size, the four most recent cue lists, "
-                  "the print preview setting and the choices of the Preferences dialog."},
+                  "the print preview setting and the choices of the Preferences dialog (OSC "
+                  "port, interface, passcode and allowed senders; backup machines)."},
                  {"~/.local/share/applications/marvane.desktop",
                   "Written at the first start of a Marvane that is not installed, so that the "
                   "file manager opens cue lists with it; with "

@@ -15,6 +15,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
+#include <QTabWidget>
 #include <QTextBrowser>
 #include <QTimer>
 #include <cstdio>
@@ -167,6 +168,18 @@ int main(int argc, char** argv) {
                    QWidget* popup = channels->view()->window();
                    Save(WithPopup(dialog, popup), QStringLiteral("channels.png"));
                    channels->hidePopup();
+               });
+
+    // Remote control: the OSC page of the Preferences dialog.
+    WhileModal([&] { frame->DispatchCommand(ID_EDIT_PREFERENCES); },
+               [](QWidget* dialog) {
+                   auto* tabs = dialog->findChild<QTabWidget*>();
+                   for (int i = 0; tabs && i < tabs->count(); ++i) {
+                       if (tabs->tabText(i).remove('&') == QStringLiteral("OSC"))
+                           tabs->setCurrentIndex(i);
+                   }
+                   Wait(300);
+                   Save(dialog->grab(), QStringLiteral("osc-preferences.png"));
                });
 
     // The command line: About shows the version that --version prints.
