@@ -71,6 +71,18 @@ TEST(Manual, ProgramsPrintTheirPageAndNameEveryOptionTheyAccept) {
     r = clitest::Run(clitest::kCli, {"--version"}, 30000);
     EXPECT_EQ(r.out.toStdString(), std::string("marvane-cli ") + kMarvaneVersion + "\n");
 
+#ifdef MARVANE_GUI_PROGRAM
+    // The cue player answers both before it opens any window, so without a display too.
+    QProcessEnvironment noDisplay = QProcessEnvironment::systemEnvironment();
+    noDisplay.remove("DISPLAY");
+    noDisplay.remove("QT_QPA_PLATFORM");
+    r = clitest::Run(MARVANE_GUI_PROGRAM, {"--help"}, 30000, noDisplay);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.toStdString(), manual::HelpText(manual::GuiPage()));
+    r = clitest::Run(MARVANE_GUI_PROGRAM, {"--version"}, 30000, noDisplay);
+    EXPECT_EQ(r.out.toStdString(), std::string("marvane ") + kMarvaneVersion + "\n");
+#endif
+
     // Each command's own usage message (what a script sees after a mistake) names only options
     // that the manual explains.
     const QRegularExpression option("--[a-z-]+");
