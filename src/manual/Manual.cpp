@@ -14,11 +14,15 @@ const Section kAudioEnvironment = {
         {"MARVANE_AUDIO",
          "Chooses the sound system. Unset or empty: every output device of PulseAudio (and of "
          "PipeWire's PulseAudio server). \"pulse\", \"jack\" or \"alsa\": every output device of "
-         "that system. \"virtual:N\": N virtual outputs (1 to 64) named \"Virtual output 1\" to "
-         "\"Virtual output N\", which keep real time but play nothing, for rehearsing without a "
-         "sound card and for tests. \"virtual:N:PREFIX\": the same, and virtual output K (counted "
-         "from 0) writes what it plays to PREFIX-K.wav. Each device is one channel of the Cue "
-         "Settings dialog, numbered from 0 in the order the sound system lists them."},
+         "that system. \"virtual:N[xC][@RATE][:PREFIX]\": N virtual devices (1 to 64) named "
+         "\"Virtual output 1\" to \"Virtual output N\", each with C outputs (default 2) at RATE "
+         "frames per second (default 44100), which keep real time but play nothing, for "
+         "rehearsing without a sound card and for tests; with PREFIX, device K (counted from 0) "
+         "writes what it plays to PREFIX-K.wav. The channels of the Cue Settings dialog are "
+         "numbered from 0 in the order the sound system lists the devices: a mono or stereo "
+         "device is one channel, a device with more outputs one channel per pair of outputs "
+         "(\"Name 1/2\", \"Name 3/4\", ...) and a mono channel for an odd last one. A value "
+         "that is not one of these opens no device."},
     },
     ""};
 
@@ -114,14 +118,18 @@ const Page& CliPage() {
         "read, write, play and print Marvane cue lists from scripts",
         {"marvane-cli dump FILE", "marvane-cli build [--strict] JSON_FILE OUT_FILE",
          "marvane-cli channels",
-         "marvane-cli render LIST_FILE OUT.wav [--channels N] [--play ROW@SECONDS]... "
+         "marvane-cli render LIST_FILE OUT.wav [--channels N] [--outputs C] "
+         "[--play ROW@SECONDS]... "
          "[--cmd NAME@SECONDS[:ROW]]... [--seek PERCENT@SECONDS[:ROW]]... [--start-percent P] "
          "[--max-seconds S]",
          "marvane-cli print LIST_FILE OUT.pdf [--paper letter|a4] [--portrait]",
+         "marvane-cli check [--json] LIST_FILE", "marvane-cli collect LIST_FILE FOLDER",
          "marvane-cli --help | --version"},
         "marvane-cli does without a window what show designers and test scripts need: it turns "
         "a cue list into JSON and back, lists the output channels, plays cues into WAV files "
-        "faster than real time, and prints a cue list into a PDF. Results go to standard "
+        "faster than real time, prints a cue list into a PDF, checks that every cue of a show "
+        "would play, and collects a show and its sound files into one folder. Results go to "
+        "standard "
         "output, messages to standard error.",
         {
             {"COMMANDS",
@@ -155,15 +163,20 @@ const Page& CliPage() {
                   "Opens the output devices that MARVANE_AUDIO chooses and prints one line per "
                   "channel, \"N - description\", as the Cue Settings dialog lists them."},
                  {"render LIST_FILE OUT.wav",
-                  "Plays cues of LIST_FILE on offline outputs and writes what each output plays "
-                  "as a 44100 Hz 16-bit stereo WAV file: output 0 to OUT.wav, output K to "
-                  "OUT-K.wav. The cues play exactly as in the program, but as fast as the "
+                  "Plays cues of LIST_FILE on offline devices and writes what each device plays "
+                  "as a 44100 Hz 16-bit WAV file with one channel per output: device 0 to "
+                  "OUT.wav, device K to OUT-K.wav. The cues play exactly as in the program, but as "
+                  "fast as the "
                   "machine can. Times are in seconds from the start and are rounded up to the "
                   "next 2048 frames (about 46 ms), where the player takes its commands. Rows are "
                   "counted from 0. The render ends when nothing plays and nothing is left to do, "
                   "or at --max-seconds. Each start, fade end and end of a cue is printed as "
                   "\"FRAME ROW STARTED|FADED|ENDED\"."},
-                 {"--channels N", "Renders on N offline outputs (1 to 64; default 1).", 1},
+                 {"--channels N", "Renders on N offline devices (1 to 64; default 1).", 1},
+                 {"--outputs C",
+                  "Gives each device C outputs (default 2); a device of more than two outputs "
+                  "offers one cue channel per pair, as a multichannel sound card does.",
+                  1},
                  {"--play ROW@SECONDS", "Starts the cue of ROW at that time (Go).", 1},
                  {"--cmd NAME@SECONDS[:ROW]",
                   "Gives a live command at that time to every playing cue, or with :ROW to the "
@@ -187,6 +200,20 @@ const Page& CliPage() {
                   "the number of cues, rows per page and pages. No display is needed."},
                  {"--paper letter|a4", "The paper size (default letter).", 1},
                  {"--portrait", "Portrait pages (the default is landscape).", 1},
+                 {"check LIST_FILE",
+                  "Reports every cue that would fail: its sound file missing, unreadable or not "
+                  "decodable, or a channel that the outputs of this machine (as MARVANE_AUDIO "
+                  "chooses them) do not have; channels are not checked when no output opens. "
+                  "One line per problem, \"row N<TAB>ID<TAB>description<TAB>problem\" (rows "
+                  "from 1), then a summary. Moved files are looked for as Marvane looks when it "
+                  "opens the list."},
+                 {"--json", "Prints the report as JSON instead: \"cues\" and \"problems\".", 1},
+                 {"collect LIST_FILE FOLDER",
+                  "Copies the cue list and every sound file it uses, once each, into FOLDER "
+                  "(new or empty), and writes the copy of the list with its cues pointing at the "
+                  "copies; names that clash in any letter case are made unique. The original "
+                  "list is not changed. Missing files are named and keep their paths. When a "
+                  "copy fails, what was copied is removed again."},
                  {"--help", "Prints this text."},
                  {"--version", "Prints the version."},
              },
@@ -198,11 +225,11 @@ const Page& CliPage() {
                  {"0", "Done."},
                  {"1",
                   "A file could not be read or written, a description is not valid, --strict "
-                  "found a warning, no output device opened, or dump or build was given the "
-                  "wrong number of files."},
+                  "found a warning, no output device opened, check found a problem, collect "
+                  "missed a sound file, or dump or build was given the wrong number of files."},
                  {"2",
-                  "An unknown command, or options of channels, render or print that are "
-                  "not understood."},
+                  "An unknown command, or options of channels, render, print, check or collect "
+                  "that are not understood."},
              },
              ""},
             {"EXAMPLES",
@@ -218,6 +245,10 @@ const Page& CliPage() {
                  {"MARVANE_AUDIO=jack marvane-cli channels",
                   "Lists the channels that cues can play on through JACK."},
                  {"marvane-cli print show.mvl show.pdf --paper a4", "Prints the list into a PDF."},
+                 {"marvane-cli check show.mvl",
+                  "Before the house opens: is every sound file there and every channel?"},
+                 {"marvane-cli collect show.mvl /media/usb/show",
+                  "Packs the show onto a stick for the theatre's computer."},
              },
              ""},
             {"SEE ALSO", "marvane(1)", {}, ""},

@@ -86,7 +86,8 @@ TEST(Manual, ProgramsPrintTheirPageAndNameEveryOptionTheyAccept) {
     // Each command's own usage message (what a script sees after a mistake) names only options
     // that the manual explains.
     const QRegularExpression option("--[a-z-]+");
-    for (const QString command : {"build", "render", "print", "channels", "dump"}) {
+    for (const QString command :
+         {"build", "render", "print", "channels", "dump", "check", "collect"}) {
         r = clitest::Run(clitest::kCli, {command, "x", "y", "z", "--no-such-option"}, 30000);
         EXPECT_NE(r.status, 0) << command.toStdString();
         EXPECT_TRUE(r.err.contains("usage: marvane-cli " + command.toUtf8()))
