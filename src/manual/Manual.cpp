@@ -39,8 +39,10 @@ const Page& GuiPage() {
         "Looped, volume, pan, fade times) and on which output channel. During the performance "
         "the operator highlights a cue and presses Enter (Go); single keys fade, kill, speed up, "
         "slow down and change the volume of what is sounding, and Escape stops everything. With "
-        "OSC turned on in Preferences, the same commands arrive over the network (UDP port 53000 "
-        "unless chosen otherwise), and each command given can be sent on to backup machines. "
+        "OSC or MIDI turned on in Preferences, the same commands come from a show controller, a "
+        "lighting desk or a MIDI device (OSC on UDP and TCP port 53000 unless chosen otherwise; "
+        "MIDI notes, controllers and MIDI Show Control), and each command given can be sent on "
+        "to backup machines. "
         "The user guide opens with F1 in the program's own help window.",
         {
             {"OPTIONS",
@@ -75,7 +77,8 @@ const Page& GuiPage() {
                  {"~/.config/Veldmark Software/MARVANE.conf",
                   "The settings: the window's place and size, the four most recent cue lists, "
                   "the print preview setting and the choices of the Preferences dialog (OSC "
-                  "port, interface, passcode and allowed senders; backup machines)."},
+                  "port, interface, passcode and allowed senders; MIDI input and mappings; "
+                  "backup machines)."},
                  {"~/.local/share/applications/marvane.desktop",
                   "Written at the first start of a Marvane that is not installed, so that the "
                   "file manager opens cue lists with it; with "
