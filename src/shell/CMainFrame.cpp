@@ -604,8 +604,8 @@ void CMainFrame::UpdateCommandUI() {
 CHelpWindow* CMainFrame::GetHelpWindow() const { return m_pHelpWindow; }
 
 void CMainFrame::OnHelp() {
-    // The operator pressed F1 for a reason: when the pages or a browser are missing, say so
-    // rather than doing nothing.
+    // The operator pressed F1 for a reason: when the pages are missing, say so rather than
+    // doing nothing.
     const QString page = mvhelp::FindHelpIndex();
     if (page.isEmpty()) {
         mvui::ShowMessage(this, tr("The help pages of Marvane are not installed."),

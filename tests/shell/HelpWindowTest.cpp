@@ -104,11 +104,13 @@ TEST_F(HelpWindowTest, EveryLinkAndPictureOfTheGuideIsThereAndEveryPageHasAScree
 }
 
 TEST_F(HelpWindowTest, TheTableOfKeysListsExactlyTheKeysTheMainWindowAnswers) {
-    // The keys as the guide writes them: "Enter" for Return and the number pad's Enter.
+    // The keys as the guide writes them: "Enter" for Return, and the number pad's keys as the
+    // others ("Num+Enter" is Enter, "Ctrl+Num++" is Ctrl++).
     QSet<QString> answered;
     for (const QShortcut* shortcut : m_frame->findChildren<QShortcut*>()) {
         QString key = shortcut->key().toString(QKeySequence::PortableText);
-        if (key == "Return" || key == "Num+Enter") key = "Enter";
+        key.remove("Num+");
+        if (key == "Return") key = "Enter";
         answered.insert(key);
     }
     QSet<QString> documented;

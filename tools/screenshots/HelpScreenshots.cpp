@@ -5,6 +5,7 @@
 //   marvane-help-screenshots DEMO_LIST HELP_FOLDER
 // The pictures go to HELP_FOLDER/images, and the help window shows the pages of HELP_FOLDER.
 #include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
