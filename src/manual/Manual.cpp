@@ -79,6 +79,9 @@ const Page& GuiPage() {
                   "the print preview setting and the choices of the Preferences dialog (OSC "
                   "port, interface, passcode and allowed senders; MIDI input and mappings; "
                   "backup machines)."},
+                 {"~/.local/share/Veldmark Software/MARVANE/recovery/",
+                  "Copies of lists with unsaved changes, written while Marvane runs; after a "
+                  "crash, the next start offers to recover them."},
                  {"~/.local/share/Veldmark Software/MARVANE/logs/",
                   "The Go log: every Go, stop and live command with its time, cue and source, "
                   "one file per show and day (\"SHOW yyyy-mm-dd.log\")."},
