@@ -68,11 +68,11 @@ else
             { printf "\\x02\\x0${pick%%:*}" && head -c 8000 "$tmp"; } >"$seed"
         done
     done
-    clang++-14 "${flags[@]}" $(pkg-config --cflags Qt6Core rtaudio sndfile) \
+    clang++-14 "${flags[@]}" $(pkg-config --cflags Qt6Core rtaudio sndfile samplerate) \
         fuzz/WaveFuzzer.cpp src/engine/*.cpp src/platform/audio/*.cpp src/platform/media/*.cpp \
         src/platform/sync/*.cpp src/cuelist/CQRecord.cpp src/cuelist/CueArchive.cpp \
         src/cuelist/FileError.cpp "${text_sources[@]}" \
-        $(pkg-config --libs Qt6Core rtaudio sndfile) -lpthread -o "$out/wave_fuzzer"
+        $(pkg-config --libs Qt6Core rtaudio sndfile samplerate) -lpthread -o "$out/wave_fuzzer"
     max_len=8192
 fi
 "$out/${target}_fuzzer" -max_total_time="$seconds" -max_len="$max_len" -rss_limit_mb=2048 "$@" \
