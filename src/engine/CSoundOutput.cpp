@@ -1,6 +1,7 @@
 #include "engine/CSoundOutput.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "platform/audio/DeviceMixer.h"
 #include "platform/audio/OutputDevice.h"
@@ -28,15 +29,50 @@ constexpr const char* kRehearse = "set MARVANE_AUDIO=virtual:2 to rehearse witho
 
 }  // namespace
 
+void CSoundOutput::SetPreferredAudio(std::string backend, std::vector<std::string> devices) {
+    m_preferredBackend = std::move(backend);
+    m_preferredDevices = std::move(devices);
+}
+
 bool CSoundOutput::Initialize() {
     std::string error;
-    const auto selection = OutputDeviceFactory::SelectionFromEnvironment(&error);
-    if (!selection) {
-        ReleaseDevices();
-        m_failureHint = QString::fromStdString(error);
-        return false;
+    const char* variable = std::getenv(OutputDeviceFactory::kEnvironmentVariable);
+    if (variable != nullptr && *variable != '\0') {
+        const auto selection = OutputDeviceFactory::ParseSelection(variable, &error);
+        if (!selection) {
+            ReleaseDevices();
+            m_failureHint = QString::fromStdString(error);
+            return false;
+        }
+        return Initialize(OutputDeviceFactory::CreateCandidates(*selection));
     }
-    return Initialize(OutputDeviceFactory::CreateCandidates(*selection));
+    // The preferences: the backend, or the first of the usual ones that offers a device.
+    std::vector<AudioBackend> backends = {AudioBackend::Pulse, AudioBackend::Jack,
+                                          AudioBackend::Alsa};
+    if (m_preferredBackend == "jack") backends = {AudioBackend::Jack};
+    if (m_preferredBackend == "alsa") backends = {AudioBackend::Alsa};
+    if (m_preferredBackend == "pulse") backends = {AudioBackend::Pulse};
+    std::vector<std::unique_ptr<OutputDevice>> candidates;
+    for (const AudioBackend backend : backends) {
+        AudioSelection selection;
+        selection.backend = backend;
+        candidates = OutputDeviceFactory::CreateCandidates(selection);
+        if (!candidates.empty()) break;
+    }
+    if (!m_preferredDevices.empty()) {
+        // Only the devices chosen, in the order chosen; a chosen device not found is skipped.
+        std::vector<std::unique_ptr<OutputDevice>> chosen;
+        for (const std::string& name : m_preferredDevices) {
+            for (auto& device : candidates) {
+                if (device && device->GetDescription() == name) {
+                    chosen.push_back(std::move(device));
+                    break;
+                }
+            }
+        }
+        candidates = std::move(chosen);
+    }
+    return Initialize(std::move(candidates));
 }
 
 bool CSoundOutput::Initialize(std::vector<std::unique_ptr<OutputDevice>> candidates) {

@@ -38,8 +38,13 @@ public:
     CSoundOutput(const CSoundOutput&) = delete;
     CSoundOutput& operator=(const CSoundOutput&) = delete;
 
-    // Enumerates the devices of the backend that MARVANE_AUDIO selects and opens them all.
-    // Returns true when at least one device could be opened.
+    // What the operator's preferences choose, used when MARVANE_AUDIO is not set: the backend
+    // ("auto": PulseAudio/PipeWire, else JACK, else ALSA; "pulse", "jack", "alsa") and the
+    // devices to open by name in channel order (empty: every device). Before Initialize.
+    void SetPreferredAudio(std::string backend, std::vector<std::string> devices);
+
+    // Enumerates the devices of the backend that MARVANE_AUDIO (or else the preferred audio)
+    // selects and opens them. Returns true when at least one device could be opened.
     bool Initialize();
     // The same over the given candidate devices, in their order (tests, benchmarks, the CLI).
     // A device that cannot be opened is left out and gets no channel number.
@@ -113,6 +118,8 @@ private:
     };
     std::vector<Watch> m_watch;
     QString m_failureHint;
+    std::string m_preferredBackend = "auto";
+    std::vector<std::string> m_preferredDevices;
 };
 
 // The one audio output of the program.

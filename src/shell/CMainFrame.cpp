@@ -1,5 +1,7 @@
 #include "shell/CMainFrame.h"
 #include "engine/CSoundOutput.h"
+#include "platform/audio/OutputDevice.h"
+#include "shell/CAudioPrefsPage.h"
 #include "shell/CDeviceWatch.h"
 
 #include <QAbstractButton>
@@ -624,6 +626,13 @@ void CMainFrame::OnHelp() {
 
 CPreferencesDlg* CMainFrame::CreatePreferencesDialog() {
     auto* dialog = new CPreferencesDlg(*m_pPrefs, this);
+    {
+        QStringList devices;
+        for (int i = 0; i < theSoundOutput.GetDeviceCount(); ++i) {
+            devices << QString::fromStdString(theSoundOutput.GetDeviceAt(i)->GetDescription());
+        }
+        dialog->AddPage(new CAudioPrefsPage(devices, dialog));
+    }
     dialog->AddPage(new CShowPrefsPage(dialog));
     dialog->AddPage(new COscPrefsPage(dialog));
     dialog->AddPage(new CMidiPrefsPage(m_pRemote ? m_pRemote->GetMidi() : nullptr, dialog));

@@ -1,4 +1,5 @@
 #include "shell/CMarvaneApp.h"
+#include "shell/Preferences.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -26,7 +27,14 @@
 CMarvaneApp::CMarvaneApp()
     : m_pDoc(std::make_unique<CMVDoc>()), m_docManager(m_pDoc.get(), &m_recentFiles) {
     InitShellResources();
-    m_initializeAudio = [] { return theSoundOutput.Initialize(); };
+    m_initializeAudio = [] {
+        // The Audio page's choices (MARVANE_AUDIO, when set, overrides them).
+        const Preferences prefs;
+        std::vector<std::string> devices;
+        for (const QString& name : prefs.GetAudioDevices()) devices.push_back(name.toStdString());
+        theSoundOutput.SetPreferredAudio(prefs.GetAudioBackend().toStdString(), std::move(devices));
+        return theSoundOutput.Initialize();
+    };
 }
 
 CMarvaneApp::~CMarvaneApp() {
