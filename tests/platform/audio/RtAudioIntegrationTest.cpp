@@ -202,7 +202,9 @@ TEST(RtAudioIntegrationTest, AStreamWhoseServerHasGoneKeepsRealTimePace) {
 TEST(RtAudioIntegrationTest, JackAt48kWithEightPortsIsLostWhenKilledAndReopensWhenBack) {
     if (!Installed("jackd")) GTEST_SKIP() << "jackd is not installed";
     const QByteArray oldServer = qgetenv("JACK_DEFAULT_SERVER");
-    const QByteArray name = "marvane-lost-" + QByteArray::number(::getpid());
+    // One name per build tree, so that a server that did not clean up is replaced, not added to
+    // the few a machine may register.
+    const QByteArray name = oldServer + "-lost";
     qputenv("JACK_DEFAULT_SERVER", name);
     QProcess server;
     const auto startServer = [&] {
@@ -227,7 +229,7 @@ TEST(RtAudioIntegrationTest, JackAt48kWithEightPortsIsLostWhenKilledAndReopensWh
     EXPECT_FALSE(device.IsLost());
     EXPECT_GT(device.GetMixer()->GetFramesMixed(), 4410u);
 
-    server.kill();
+    server.terminate();  // stopped under the stream, as a server that is shut down or restarted
     server.waitForFinished(5000);
     const auto killed = std::chrono::steady_clock::now();
     while (!device.IsLost() && std::chrono::steady_clock::now() - killed < 3s) {
@@ -253,7 +255,7 @@ TEST(RtAudioIntegrationTest, JackAt48kWithEightPortsIsLostWhenKilledAndReopensWh
     EXPECT_FALSE(device.IsLost());
     buffer.reset();
     devices.clear();
-    server.kill();
+    server.terminate();
     server.waitForFinished(5000);
     qputenv("JACK_DEFAULT_SERVER", oldServer);
 }
