@@ -101,25 +101,7 @@ void CMVDoc::MoveCue(int from, int to) {
     SetModifiedFlag(true);
 }
 
-void CMVDoc::RebuildFromList(const QList<CQRecord*>& order) {
-    QList<CQRecord*> rebuilt;
-    rebuilt.reserve(order.size());
-    QSet<CQRecord*> kept;
-    kept.reserve(order.size());
-    for (CQRecord* cue : order) {
-        if (cue == nullptr || kept.contains(cue)) continue;
-        kept.insert(cue);
-        rebuilt.append(cue);
-    }
-    QList<CQRecord*> doomed;
-    for (CQRecord* cue : m_cues) {
-        if (!kept.contains(cue)) doomed.append(cue);
-    }
-    if (!doomed.isEmpty()) emit aboutToDestroyCues(doomed);
-    m_cues = std::move(rebuilt);
-    qDeleteAll(doomed);
-    SetModifiedFlag(true);
-}
+void CMVDoc::RebuildFromList(const QList<CQRecord*>& order) { qDeleteAll(ReplaceCues(order)); }
 
 QList<CQRecord*> CMVDoc::ReplaceCues(const QList<CQRecord*>& order) {
     QList<CQRecord*> rebuilt;
