@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "platform/audio/JackDevice.h"
 #include "platform/audio/RtAudioDevice.h"
 #include "platform/audio/VirtualDevice.h"
 
@@ -95,6 +96,7 @@ std::optional<AudioSelection> OutputDeviceFactory::SelectionFromEnvironment(std:
 
 std::vector<std::unique_ptr<OutputDevice>> OutputDeviceFactory::CreateCandidates(
     const AudioSelection& selection) {
+    if (selection.backend == AudioBackend::Jack) return JackDevice::Enumerate();
     if (selection.backend != AudioBackend::Virtual) {
         return RtAudioDevice::Enumerate(selection.backend);
     }

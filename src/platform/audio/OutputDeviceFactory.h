@@ -10,7 +10,8 @@
 
 // Which devices the program opens. MARVANE_AUDIO:
 //   unset or empty   RtAudio on PulseAudio (PipeWire's PulseAudio server too)
-//   pulse|jack|alsa  RtAudio on that API
+//   pulse|alsa       RtAudio on that API
+//   jack             the JACK server, natively (JackDevice)
 //   virtual:N[xC][@RATE][:PREFIX]
 //                    N virtual real-time devices "Virtual output 1" .. "Virtual output N" of
 //                    C outputs (default 2) at RATE frames per second (default 44100); with

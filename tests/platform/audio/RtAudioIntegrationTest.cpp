@@ -67,10 +67,10 @@ void PlayAndCheck(OutputDevice& device, int16_t left, int16_t right) {
 
 }  // namespace
 
+// The program reaches JACK through JackDevice; RtAudio's own JACK path stays usable.
 TEST(RtAudioIntegrationTest, JackServerPullsTheMixAtItsOwnPeriod) {
     if (!Installed("jackd")) GTEST_SKIP() << "jackd is not installed";
-    auto devices = OutputDeviceFactory::OpenAll(
-        OutputDeviceFactory::CreateCandidates(ServerSelection(AudioBackend::Jack)));
+    auto devices = OutputDeviceFactory::OpenAll(RtAudioDevice::Enumerate(AudioBackend::Jack));
     ASSERT_FALSE(devices.empty()) << "no JACK output device (is the test server running?)";
     auto* device = dynamic_cast<RtAudioDevice*>(devices.front().get());
     ASSERT_NE(device, nullptr);
@@ -194,68 +194,4 @@ TEST(RtAudioIntegrationTest, AStreamWhoseServerHasGoneKeepsRealTimePace) {
     server("stop");
     qputenv("XDG_RUNTIME_DIR", oldRuntime);
     qputenv("HOME", oldHome);
-}
-
-// A JACK server of 8 playback ports at 48 kHz: one device of 8 outputs at the server's rate; a
-// buffer on outputs 5/6 plays; the server killed mid-cue makes the device lost within about
-// a second, and once a server runs again the device reopens under the same name.
-TEST(RtAudioIntegrationTest, JackAt48kWithEightPortsIsLostWhenKilledAndReopensWhenBack) {
-    if (!Installed("jackd")) GTEST_SKIP() << "jackd is not installed";
-    const QByteArray oldServer = qgetenv("JACK_DEFAULT_SERVER");
-    // One name per build tree, so that a server that did not clean up is replaced, not added to
-    // the few a machine may register.
-    const QByteArray name = oldServer + "-lost";
-    qputenv("JACK_DEFAULT_SERVER", name);
-    QProcess server;
-    const auto startServer = [&] {
-        server.start("jackd", {"--no-realtime", "-n", QString::fromLatin1(name), "-d", "dummy",
-                               "-r", "48000", "-p", "256", "-P", "8"});
-        return server.waitForStarted(5000) &&
-               QProcess::execute("jack_wait",
-                                 {"-s", QString::fromLatin1(name), "-w", "-t", "10"}) == 0;
-    };
-    ASSERT_TRUE(startServer());
-    auto devices = OutputDeviceFactory::OpenAll(
-        OutputDeviceFactory::CreateCandidates(ServerSelection(AudioBackend::Jack)));
-    ASSERT_FALSE(devices.empty());
-    OutputDevice& device = *devices.front();
-    EXPECT_EQ(device.GetOutputCount(), 8u);
-    EXPECT_EQ(device.GetSampleRate(), 48000u);
-    auto buffer = device.CreateBuffer(4, 2);
-    ASSERT_TRUE(buffer);
-    ASSERT_TRUE(FillConstant(*buffer, 1000, 1000));
-    ASSERT_TRUE(buffer->Play(true));
-    std::this_thread::sleep_for(300ms);
-    EXPECT_FALSE(device.IsLost());
-    EXPECT_GT(device.GetMixer()->GetFramesMixed(), 4410u);
-
-    server.terminate();  // stopped under the stream, as a server that is shut down or restarted
-    server.waitForFinished(5000);
-    const auto killed = std::chrono::steady_clock::now();
-    while (!device.IsLost() && std::chrono::steady_clock::now() - killed < 3s) {
-        std::this_thread::sleep_for(20ms);
-    }
-    EXPECT_TRUE(device.IsLost());
-    const auto lostAfter = std::chrono::steady_clock::now() - killed;
-    EXPECT_LT(lostAfter, 2s);
-    device.Close();
-    device.GetMixer()->AbandonAll();
-    EXPECT_TRUE(buffer->IsAbandoned());
-    EXPECT_FALSE(device.Open());
-
-    ASSERT_TRUE(startServer());
-    const auto restarted = std::chrono::steady_clock::now();
-    EXPECT_TRUE(device.Open()) << device.GetLastError();
-    std::printf(
-        "JACK lost after %.0f ms; reopened %.0f ms after the server answered\n",
-        std::chrono::duration<double, std::milli>(lostAfter).count(),
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - restarted)
-            .count());
-    std::this_thread::sleep_for(300ms);
-    EXPECT_FALSE(device.IsLost());
-    buffer.reset();
-    devices.clear();
-    server.terminate();
-    server.waitForFinished(5000);
-    qputenv("JACK_DEFAULT_SERVER", oldServer);
 }

@@ -1,7 +1,9 @@
 #!/bin/sh
-# Starts or stops a private sound server for the RtAudio backend tests.
-#   sound_server.sh start|stop jack|pulse STATE_DIR
-# jack:  a JACK dummy server (44100 Hz, period 512) named $JACK_DEFAULT_SERVER.
+# Starts or stops a private sound server for the sound backend tests.
+#   sound_server.sh start|stop jack|pulse STATE_DIR [PORTS [PERIOD [RATE]]]
+# jack:  a JACK dummy server named $JACK_DEFAULT_SERVER with PORTS playback ports (default 2),
+#        a period of PERIOD frames (default 512) at RATE Hz (default 44100). A server this
+#        STATE_DIR started before is stopped first.
 # pulse: a PulseAudio server with two null sinks, "ChannelA" and "ChannelB", whose socket is
 #        under $XDG_RUNTIME_DIR (STATE_DIR/pulse-runtime).
 # A missing server binary is not an error here: the tests skip themselves in that case.
@@ -9,6 +11,9 @@ set -u
 action=$1
 kind=$2
 state=$3
+ports=${4:-2}
+period=${5:-512}
+rate=${6:-44100}
 mkdir -p "$state"
 
 stop_pid() {
@@ -31,7 +36,7 @@ jack:start)
     command -v jackd >/dev/null 2>&1 || { echo "jackd not installed"; exit 0; }
     stop_pid "$state/jackd.pid"
     JACK_NO_START_SERVER=1 setsid jackd --no-realtime -n "$JACK_DEFAULT_SERVER" \
-        -d dummy -r 44100 -p 512 >"$state/jackd.log" 2>&1 </dev/null &
+        -d dummy -r "$rate" -p "$period" -P "$ports" >"$state/jackd.log" 2>&1 </dev/null &
     echo $! >"$state/jackd.pid"
     if ! JACK_NO_START_SERVER=1 jack_wait -s "$JACK_DEFAULT_SERVER" -w -t 10 >/dev/null 2>&1; then
         echo "jackd did not start:"; cat "$state/jackd.log"
@@ -68,7 +73,7 @@ pulse:stop)
     pulseaudio --kill >/dev/null 2>&1
     ;;
 *)
-    echo "usage: $0 start|stop jack|pulse STATE_DIR" >&2
+    echo "usage: $0 start|stop jack|pulse STATE_DIR [PORTS [PERIOD [RATE]]]" >&2
     exit 2
     ;;
 esac
