@@ -111,40 +111,80 @@ void CPositionBar::OnActionTriggered(int action) {
 void CPositionBar::SetOverview(std::shared_ptr<const WaveformOverview> overview) {
     if (overview == m_overview) return;
     m_overview = std::move(overview);
+    // Quiet files are drawn as high as loud ones: the shape is what the operator reads.
+    m_overviewPeak = 1;
+    if (m_overview)
+        for (uint8_t column : m_overview->columns)
+            m_overviewPeak = std::max<int>(m_overviewPeak, column);
     m_pSlider->update();
 }
 
-void CPositionBar::PaintOverview() {
-    // Drawn under the trackbar, which paints its groove and thumb over it.
-    if (!m_overview || m_overview->columns.empty()) return;
+bool CPositionBar::PaintOverview() {
+    // With a waveform the trackbar is drawn here: a well in the base colour, the waveform over
+    // the whole travel of the thumb (what has played in the highlight colour, what is to come in
+    // a colour between the text's and the base's, so it stands out in a light and a dark
+    // palette alike), and the style's own thumb over it all.
+    if (!m_overview || m_overview->columns.empty()) return false;
     QPainter painter(m_pSlider);
     QStyleOptionSlider option;
     option.initFrom(m_pSlider);
+    option.subControls = QStyle::SC_SliderHandle;
     option.orientation = Qt::Horizontal;
     option.minimum = m_pSlider->minimum();
     option.maximum = m_pSlider->maximum();
     option.sliderPosition = m_pSlider->sliderPosition();
-    const QRect groove = m_pSlider->style()->subControlRect(QStyle::CC_Slider, &option,
-                                                            QStyle::SC_SliderGroove, m_pSlider);
-    const QRect area(groove.left(), 0, std::max(1, groove.width()), m_pSlider->height());
-    const auto& columns = m_overview->columns;
-    const int middle = area.center().y();
-    const int half = std::max(1, area.height() / 2 - 1);
-    QColor colour = m_pSlider->palette().color(QPalette::Highlight);
-    colour.setAlpha(110);
-    painter.setPen(colour);
-    for (int x = 0; x < area.width(); ++x) {
-        const size_t column = static_cast<size_t>(x) * columns.size() / area.width();
-        const int h = columns[column] * half / 255;
-        painter.drawLine(area.left() + x, middle - h, area.left() + x, middle + h);
+    option.sliderValue = m_pSlider->value();
+    option.singleStep = m_pSlider->singleStep();
+    option.pageStep = m_pSlider->pageStep();
+    option.upsideDown = m_pSlider->invertedAppearance() != (option.direction == Qt::RightToLeft);
+    option.tickPosition = QSlider::NoTicks;
+    if (m_pSlider->isSliderDown()) {
+        option.activeSubControls = QStyle::SC_SliderHandle;
+        option.state |= QStyle::State_Sunken;
     }
+    QStyle* style = m_pSlider->style();
+    const QRect groove =
+        style->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, m_pSlider);
+    const QRect handle =
+        style->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, m_pSlider);
+    const QPalette& palette = option.palette;
+    const QColor base = palette.color(QPalette::Base);
+    const QColor text = palette.color(QPalette::Text);
+    const bool darkBase = base.lightnessF() < 0.5;
+    QColor coming = QColor::fromRgbF(base.redF() + (text.redF() - base.redF()) * 0.6f,
+                                     base.greenF() + (text.greenF() - base.greenF()) * 0.6f,
+                                     base.blueF() + (text.blueF() - base.blueF()) * 0.6f);
+    QColor played = palette.color(QPalette::Highlight);
+    if (darkBase) played = played.lighter(160);
+
+    const QRect well(groove.left(), 1, std::max(1, groove.width()), m_pSlider->height() - 2);
+    painter.fillRect(well, base);
+    painter.setPen(palette.color(darkBase ? QPalette::Light : QPalette::Mid));
+    painter.drawRect(well.adjusted(0, 0, -1, -1));
+
+    // Column x of the waveform lies under the thumb's centre when the thumb is at that point.
+    const int travelLeft = groove.left() + handle.width() / 2;
+    const int travel = std::max(1, groove.width() - handle.width());
+    const int thumbCentre = handle.center().x();
+    const auto& columns = m_overview->columns;
+    const int middle = well.center().y();
+    const int half = std::max(1, well.height() / 2 - 1);
+    for (int x = well.left() + 1; x < well.right(); ++x) {
+        const int at = std::clamp(x - travelLeft, 0, travel - 1);
+        const size_t column = static_cast<size_t>(at) * columns.size() / travel;
+        const int h = std::max(1, columns[column] * half / m_overviewPeak);
+        painter.setPen(x < thumbCentre ? played : coming);
+        painter.drawLine(x, middle - h, x, middle + h);
+    }
+    style->drawComplexControl(QStyle::CC_Slider, &option, &painter, m_pSlider);
+    return true;
 }
 
 bool CPositionBar::eventFilter(QObject* watched, QEvent* event) {
     if (watched != m_pSlider) return QWidget::eventFilter(watched, event);
     switch (event->type()) {
         case QEvent::Paint:
-            PaintOverview();
+            if (PaintOverview()) return true;
             break;
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick:

@@ -53,10 +53,12 @@ private:
     // the focus, was disabled or hidden meanwhile), so that the listener never waits for it.
     void EndInterrupted(bool keyOnly);
 
-    void PaintOverview();
+    // Paints the trackbar with the waveform behind its thumb; false when there is none.
+    bool PaintOverview();
 
     QSlider* m_pSlider = nullptr;
     std::shared_ptr<const WaveformOverview> m_overview;
+    int m_overviewPeak = 1;  // the overview's loudest column
     bool m_bMouseDown = false;
     bool m_bThumbDragged = false;
     bool m_bKeyDown = false;  // a trackbar key is held down on the trackbar

@@ -19,6 +19,7 @@
 #include "engine/CCuePlayer.h"
 #include "platform/text/AnsiText.h"
 #include "shell/CLevelMeter.h"
+#include "shell/CWrapLabel.h"
 #include "view/CMVView.h"
 #include "view/CommandIds.h"
 #include "view/CommandSource.h"
@@ -71,18 +72,14 @@ CShowPanel::CShowPanel(CMVView* view, QWidget* parent) : QWidget(parent), m_pVie
 
     auto* next = new QGroupBox(tr("NEXT"), middle);
     auto* nextLayout = new QVBoxLayout(next);
-    m_pNextTitle = new QLabel(next);
+    // However narrow the dock, the ID and description wrap (inside a long word if need be)
+    // rather than run off its side.
+    m_pNextTitle = new CWrapLabel(next);
     m_pNextTitle->setObjectName(QStringLiteral("NextTitle"));
-    m_pNextTitle->setTextFormat(Qt::PlainText);
-    m_pNextTitle->setWordWrap(true);
     m_pNextTitle->setFont(Scaled(font(), 1.8, true));
-    m_pNextTitle->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    m_pNextInfo = new QLabel(next);
+    m_pNextInfo = new CWrapLabel(next);
     m_pNextInfo->setObjectName(QStringLiteral("NextInfo"));
-    m_pNextInfo->setTextFormat(Qt::PlainText);
-    m_pNextInfo->setWordWrap(true);
     m_pNextInfo->setFont(Scaled(font(), 1.15, false));
-    m_pNextInfo->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     nextLayout->addWidget(m_pNextTitle);
     nextLayout->addWidget(m_pNextInfo);
     layout->addWidget(next);
@@ -257,10 +254,9 @@ void CShowPanel::RebuildRows(const std::vector<CCuePlayer*>& players) {
         row.widget = new QWidget(m_pNothingPlaying->parentWidget());
         auto* grid = new QGridLayout(row.widget);
         grid->setContentsMargins(0, 2, 0, 2);
-        row.title = new QLabel(row.widget);
-        row.title->setTextFormat(Qt::PlainText);
+        row.title = new CWrapLabel(row.widget);
+        row.title->SetMaxLines(1);
         row.title->setFont(Scaled(font(), 1.2, true));
-        row.title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         row.progress = new QProgressBar(row.widget);
         row.progress->setRange(0, kProgressMax);
         row.progress->setTextVisible(false);

@@ -14,6 +14,7 @@ class CCuePlayer;
 class CLevelMeter;
 class CMVView;
 class CQRecord;
+class CWrapLabel;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -90,7 +91,7 @@ private:
     struct Row {
         CCuePlayer* player = nullptr;  // identity only: the view owns it
         QWidget* widget = nullptr;
-        QLabel* title = nullptr;
+        CWrapLabel* title = nullptr;  // one line, elided
         QProgressBar* progress = nullptr;
         QLabel* times = nullptr;
         QLabel* level = nullptr;
@@ -106,8 +107,8 @@ private:
     std::function<QString(const CQRecord*)> m_duration;
     MeterSource m_meterSource;
 
-    QLabel* m_pNextTitle = nullptr;
-    QLabel* m_pNextInfo = nullptr;
+    CWrapLabel* m_pNextTitle = nullptr;
+    CWrapLabel* m_pNextInfo = nullptr;
     QLabel* m_pFailure = nullptr;
     QToolButton* m_pDismiss = nullptr;
     QWidget* m_pFailureBox = nullptr;

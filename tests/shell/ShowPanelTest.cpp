@@ -8,7 +8,9 @@
 #include <QDir>
 #include <QDockWidget>
 #include <QFile>
+#include <QImage>
 #include <QPushButton>
+#include <QSlider>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -27,6 +29,7 @@
 #include "shell/CPositionBar.h"
 #include "shell/CPreferencesDlg.h"
 #include "shell/CShowPanel.h"
+#include "shell/CWrapLabel.h"
 #include "shell/GoLog.h"
 #include "shell/Preferences.h"
 #include "view/CMVView.h"
@@ -363,6 +366,77 @@ TEST_F(ShowFrameTest, PositionBarShowsTheWaveformAndNextKnowsTheLength) {
     EXPECT_EQ(frame.GetPositionBar()->GetOverview()->durationMs, 3000u);
     EXPECT_TRUE(frame.GetShowPanel()->GetNextText().contains(QStringLiteral("0:03.0")))
         << frame.GetShowPanel()->GetNextText().toStdString();
+}
+
+TEST(WrapLabel, LongWordsBreakInsideAndALineLimitEndsInAnEllipsis) {
+    CWrapLabel label;
+    QFont font = label.font();
+    font.setPointSize(20);
+    label.setFont(font);
+    const QString text = QStringLiteral("Q20.5  Preshow_announcement_mobile_phones_off\nsecond");
+    label.setText(text);
+    const QFontMetrics metrics(font);
+    const int width = 160;
+    const QStringList lines = label.LinesAt(width);
+    ASSERT_GE(lines.size(), 4);
+    QString joined;
+    for (const QString& line : lines) {
+        EXPECT_LE(metrics.horizontalAdvance(line), width) << line.toStdString();
+        joined += line;
+    }
+    // Nothing is lost on the way: only the spaces where lines break go.
+    EXPECT_EQ(joined.remove(QLatin1Char(' ')), QString(text).remove(' ').remove('\n'));
+    EXPECT_EQ(lines.last(), "second");
+    EXPECT_EQ(label.heightForWidth(width), static_cast<int>(lines.size()) * metrics.lineSpacing());
+    EXPECT_GT(label.heightForWidth(width / 2), label.heightForWidth(width));
+
+    label.SetMaxLines(1);
+    const QStringList one = label.LinesAt(width);
+    ASSERT_EQ(one.size(), 1);
+    EXPECT_TRUE(one[0].startsWith(QStringLiteral("Q20.5"))) << one[0].toStdString();
+    EXPECT_TRUE(one[0].endsWith(QChar(0x2026))) << one[0].toStdString();
+    EXPECT_LE(metrics.horizontalAdvance(one[0]), width);
+    label.setText(QStringLiteral("Q1  Rain"));
+    EXPECT_EQ(label.LinesAt(width), QStringList{QStringLiteral("Q1  Rain")});
+}
+
+TEST_F(ShowFrameTest, NarrowWindowKeepsNextWholeAndTheWaveformStandsOutInBothThemes) {
+    Add("Q20.5", "Preshow_announcement_for_mobile_phones and the late comers",
+        CQRecord::kTypeNormal)
+        ->m_strNotes = "Wait for the house manager's call on the headset";
+    CMainFrame& frame = MakeFrame();
+    frame.resize(900, 600);
+    frame.GetView()->SelectRows({0}, 0);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return frame.GetPositionBar()->GetOverview() != nullptr; }, 5000));
+    QTest::qWait(100);
+    for (const char* name : {"NextTitle", "NextInfo"}) {
+        auto* label = frame.GetShowPanel()->findChild<CWrapLabel*>(QString::fromLatin1(name));
+        ASSERT_NE(label, nullptr);
+        // As tall as its wrapped lines need, and within the panel's width.
+        EXPECT_GE(label->height(), label->heightForWidth(label->width())) << name;
+        EXPECT_LE(label->mapTo(frame.GetShowPanel(), QPoint(label->width(), 0)).x(),
+                  frame.GetShowPanel()->width())
+            << name;
+    }
+
+    // Across the bar's middle rows most pixels are the waveform's, far from the well's colour.
+    const auto waveformShare = [&] {
+        CPositionBar* bar = frame.GetPositionBar();
+        bar->GetSlider()->update();
+        QTest::qWait(50);
+        const QImage image = bar->GetSlider()->grab().toImage();
+        const int base = bar->GetSlider()->palette().color(QPalette::Base).lightness();
+        int wave = 0;
+        for (int x = 0; x < image.width(); ++x)
+            if (std::abs(QColor(image.pixel(x, image.height() / 2 - 2)).lightness() - base) > 60)
+                ++wave;
+        return static_cast<double>(wave) / image.width();
+    };
+    EXPECT_GT(waveformShare(), 0.8);
+    frame.ApplyTheme(true);
+    EXPECT_GT(waveformShare(), 0.8);
+    frame.ApplyTheme(false);
 }
 
 }  // namespace
