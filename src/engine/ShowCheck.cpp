@@ -89,7 +89,8 @@ QList<CueSnapshot> Snapshot(const QList<CQRecord*>& cues) {
     return out;
 }
 
-Report Check(const QList<CueSnapshot>& cues, int channelCount) {
+Report Check(const QList<CueSnapshot>& cues, int channelCount,
+             const QHash<int, QString>& missingChannels) {
     Report report;
     report.cues = static_cast<int>(cues.size());
     report.channelsChecked = channelCount >= 0;
@@ -115,6 +116,14 @@ Report Check(const QList<CueSnapshot>& cues, int channelCount) {
             problem.text =
                 QStringLiteral("Channel %1 does not exist here: the cue will play on channel 0")
                     .arg(cue.channel);
+            report.problems.append(problem);
+        } else if (report.channelsChecked && missingChannels.contains(cue.channel)) {
+            problem.kind = Problem::Kind::ChannelMissing;
+            problem.text = QStringLiteral(
+                               "Channel %1 (%2) is missing: its device is not "
+                               "connected, so the cue will not play")
+                               .arg(cue.channel)
+                               .arg(missingChannels.value(cue.channel));
             report.problems.append(problem);
         }
     }

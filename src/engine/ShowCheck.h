@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -23,10 +24,11 @@ struct CueSnapshot {
 
 struct Problem {
     enum class Kind {
-        Missing,      // the file is not there
-        Unreadable,   // it is there but cannot be read
-        NotPlayable,  // it is no sound file this program can play
-        Channel,      // its channel does not exist here
+        Missing,         // the file is not there
+        Unreadable,      // it is there but cannot be read
+        NotPlayable,     // it is no sound file this program can play
+        Channel,         // its channel does not exist here
+        ChannelMissing,  // its channel is kept for a chosen device that is not connected
     };
     int row = 0;                // 0-based
     const void* key = nullptr;  // the record of the snapshot
@@ -52,7 +54,9 @@ struct Report {
 QList<CueSnapshot> Snapshot(const QList<CQRecord*>& cues);
 
 // Checks every cue. `channelCount` is the number of output channels here, or -1 when no output
-// could be opened (channels are then not judged).
-Report Check(const QList<CueSnapshot>& cues, int channelCount);
+// could be opened (channels are then not judged). `missingChannels`: the channels kept for
+// chosen devices that are not connected, with the names they are shown with.
+Report Check(const QList<CueSnapshot>& cues, int channelCount,
+             const QHash<int, QString>& missingChannels = {});
 
 }  // namespace showcheck

@@ -1,5 +1,7 @@
 #include "platform/audio/OutputDeviceFactory.h"
 
+#include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cstdlib>
 
@@ -10,6 +12,8 @@
 namespace {
 
 constexpr std::string_view kVirtualPrefix = "virtual:";
+
+std::atomic<int> g_pluggedVirtualDevices{0};  // PlugVirtualDevicesForTesting
 
 void SetError(std::string* error, std::string text) {
     if (error != nullptr) *error = std::move(text);
@@ -101,7 +105,8 @@ std::vector<std::unique_ptr<OutputDevice>> OutputDeviceFactory::CreateCandidates
         return RtAudioDevice::Enumerate(selection.backend);
     }
     std::vector<std::unique_ptr<OutputDevice>> devices;
-    for (int k = 0; k < selection.virtualCount; ++k) {
+    const int plugged = g_pluggedVirtualDevices.load(std::memory_order_relaxed);
+    for (int k = 0; k < selection.virtualCount + plugged; ++k) {
         std::string capture;
         if (!selection.capturePrefix.empty()) {
             capture = selection.capturePrefix + "-" + std::to_string(k) + ".wav";
@@ -112,6 +117,11 @@ std::vector<std::unique_ptr<OutputDevice>> OutputDeviceFactory::CreateCandidates
             static_cast<uint32_t>(selection.virtualRate)));
     }
     return devices;
+}
+
+void OutputDeviceFactory::PlugVirtualDevicesForTesting(int count) {
+    g_pluggedVirtualDevices.store(std::clamp(count, 0, kMaxVirtualDevices),
+                                  std::memory_order_relaxed);
 }
 
 std::vector<std::unique_ptr<OutputDevice>> OutputDeviceFactory::OpenAll(

@@ -43,6 +43,12 @@ public:
     // cannot even be described is left out.
     static std::vector<std::unique_ptr<OutputDevice>> CreateCandidates(
         const AudioSelection& selection);
+    // Test hook, as if virtual devices were plugged in while the program runs: every later
+    // listing of virtual devices offers `count` more after the selection's N ("Virtual output
+    // N+1" ...), of the selection's outputs, rate and capture prefix; 0 unplugs them from the
+    // listing again. Any thread (the listing may run on a scanner's thread).
+    static void PlugVirtualDevicesForTesting(int count);
+
     // Opens each candidate in order and keeps those that open, without gaps.
     static std::vector<std::unique_ptr<OutputDevice>> OpenAll(
         std::vector<std::unique_ptr<OutputDevice>> candidates);
