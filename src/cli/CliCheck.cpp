@@ -4,6 +4,7 @@
 #include <QJsonObject>
 #include <cstdio>
 
+#include "cli/CliAudio.h"
 #include "cli/Commands.h"
 #include "cuelist/CMVDoc.h"
 #include "engine/CSoundOutput.h"
@@ -43,15 +44,19 @@ int RunCheck(const QStringList& args) {
 
     // Channels are judged against the outputs this machine opens.
     int channelCount = -1;
+    QHash<int, QString> missingChannels;
+    ApplyAudioPreferences(theSoundOutput);
     if (theSoundOutput.Initialize()) {
         channelCount = theSoundOutput.GetChannelCount();
+        for (const auto& [channel, name] : theSoundOutput.GetMissingChannels())
+            missingChannels.insert(channel, QString::fromStdString(name));
         theSoundOutput.ReleaseDevices();
     } else {
         std::fputs("No audio output could be opened here: the channels were not checked.\n",
                    stderr);
     }
     const showcheck::Report report =
-        showcheck::Check(showcheck::Snapshot(doc.GetCues()), channelCount);
+        showcheck::Check(showcheck::Snapshot(doc.GetCues()), channelCount, missingChannels);
 
     if (json) {
         QJsonArray problems;

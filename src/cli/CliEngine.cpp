@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "cli/CliAudio.h"
 #include "cli/Commands.h"
 #include "cuelist/CMVDoc.h"
 #include "cuelist/CQRecord.h"
@@ -215,6 +216,7 @@ QString DevicePath(const QString& out, int device) {
 
 int RunChannels(const QStringList& args) {
     if (!args.isEmpty()) return Fail(QStringLiteral("usage: marvane-cli channels"), 2);
+    ApplyAudioPreferences(theSoundOutput);
     if (!theSoundOutput.Initialize()) {
         return Fail(QStringLiteral("Failed to initialize DirectX Audio\n") +
                     theSoundOutput.GetFailureHint());

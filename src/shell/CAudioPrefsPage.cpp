@@ -11,7 +11,10 @@
 #include "shell/Preferences.h"
 
 CAudioPrefsPage::CAudioPrefsPage(QStringList found, QWidget* parent)
-    : CPreferencesPage(parent), m_found(std::move(found)) {
+    : CAudioPrefsPage(std::move(found), {}, parent) {}
+
+CAudioPrefsPage::CAudioPrefsPage(QStringList found, QHash<QString, int> outputs, QWidget* parent)
+    : CPreferencesPage(parent), m_found(std::move(found)), m_outputs(std::move(outputs)) {
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout;
     layout->addLayout(form);
@@ -51,7 +54,12 @@ void CAudioPrefsPage::Load(const Preferences& prefs) {
     m_pBackend->setCurrentIndex(index < 0 ? 0 : index);
     // The chosen devices first, in their order, then the other devices found, unused. With no
     // choice stored every device is used, in the order found.
-    const QStringList chosen = prefs.GetAudioDevices();
+    QStringList chosen;
+    for (const Preferences::AudioDevice& device : prefs.GetAudioDeviceChoice()) {
+        chosen << device.name;
+        // A device not here keeps the outputs it had when last seen.
+        if (!m_found.contains(device.name)) m_outputs.insert(device.name, device.outputs);
+    }
     QStringList order = chosen;
     for (const QString& name : m_found) {
         if (!order.contains(name)) order << name;
@@ -72,20 +80,22 @@ void CAudioPrefsPage::Load(const Preferences& prefs) {
 void CAudioPrefsPage::Store(Preferences& prefs) const {
     prefs.SetAudioBackend(m_pBackend->currentData().toString());
     QStringList used;
+    QList<Preferences::AudioDevice> choice;
     bool all = true;
     for (int i = 0; i < m_pDevices->count(); ++i) {
         const QListWidgetItem* item = m_pDevices->item(i);
         const QString name = item->data(Qt::UserRole).toString();
         if (item->checkState() == Qt::Checked) {
             used << name;
+            choice.append({name, m_outputs.value(name, 2)});
         } else {
             all = false;
         }
     }
     // Every device found used in the order found stores nothing: devices plugged in later are
     // then used too.
-    if (all && used == m_found) used.clear();
-    prefs.SetAudioDevices(used);
+    if (all && used == m_found) choice.clear();
+    prefs.SetAudioDeviceChoice(choice);
 }
 
 void CAudioPrefsPage::Move(int delta) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QStringList>
 
 #include "shell/CPreferencesPage.h"
@@ -15,8 +16,11 @@ class CAudioPrefsPage : public CPreferencesPage {
     Q_OBJECT
 
 public:
-    // `found`: the devices the running program has, in channel order.
+    // `found`: the devices the running program has, in channel order; `outputs`: how many
+    // outputs each has (2 when not given), stored so that a device missing at a later start
+    // keeps as many channels.
     explicit CAudioPrefsPage(QStringList found, QWidget* parent = nullptr);
+    CAudioPrefsPage(QStringList found, QHash<QString, int> outputs, QWidget* parent = nullptr);
 
     QString GetTitle() const override { return tr("Audio"); }
     void Load(const Preferences& prefs) override;
@@ -29,6 +33,7 @@ private:
     void Move(int delta);
 
     QStringList m_found;
+    QHash<QString, int> m_outputs;  // of the devices found, and as stored for the others
     QComboBox* m_pBackend = nullptr;
     QListWidget* m_pDevices = nullptr;
     QPushButton* m_pUp = nullptr;

@@ -17,13 +17,29 @@ CDeviceWatch::CDeviceWatch(CSoundOutput& output, QStatusBar* bar, QObject* paren
 }
 
 void CDeviceWatch::Check() {
+    bool channelsChanged = false;
     for (const CSoundOutput::DeviceChange& change : m_output.Poll()) {
         const QString name = QString::fromStdString(change.name);
-        m_pBar->showMessage(
-            (change.lost ? QStringLiteral("Output lost: ") : QStringLiteral("Output back: ")) +
-                name,
-            kNoteMs);
+        QString note;
+        switch (change.kind) {
+            case CSoundOutput::DeviceChange::Kind::Lost:
+                note = QStringLiteral("Output lost: ");
+                break;
+            case CSoundOutput::DeviceChange::Kind::Back:
+                note = QStringLiteral("Output back: ");
+                break;
+            case CSoundOutput::DeviceChange::Kind::Added:
+                note = QStringLiteral("Output added: ");
+                channelsChanged = true;
+                break;
+            case CSoundOutput::DeviceChange::Kind::Found:
+                note = QStringLiteral("Output found: ");
+                channelsChanged = true;
+                break;
+        }
+        m_pBar->showMessage(note + name, kNoteMs);
     }
+    if (channelsChanged) emit this->channelsChanged();
     const uint64_t dropouts = m_output.GetDropoutCount();
     if (dropouts != m_shownDropouts) {
         m_shownDropouts = dropouts;

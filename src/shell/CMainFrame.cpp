@@ -93,10 +93,16 @@ CMainFrame::CMainFrame(CMVDoc* doc, ICommandTarget* commands, QWidget* parent)
     CreateMenus();
     CreateToolBars();
     CreateStatusBar();
-    new CDeviceWatch(theSoundOutput, statusBar(), this);  // lost devices, dropouts
+    auto* deviceWatch = new CDeviceWatch(theSoundOutput, statusBar(), this);  // lost, dropouts
     CreateAccelerators();
     ConnectView();
     CreateShowParts();
+    // Channels added or found: the meters and the show check follow (Cue Settings reads the
+    // channel list each time it opens).
+    connect(deviceWatch, &CDeviceWatch::channelsChanged, this, [this] {
+        if (m_pShowPanel) m_pShowPanel->RefreshMeterNames();
+        m_pView->RequestShowCheck();
+    });
     UpdateTitle();
     m_pRemote = new CRemoteControl(this);
     ApplyPreferences();
@@ -628,10 +634,13 @@ CPreferencesDlg* CMainFrame::CreatePreferencesDialog() {
     auto* dialog = new CPreferencesDlg(*m_pPrefs, this);
     {
         QStringList devices;
+        QHash<QString, int> outputs;
         for (int i = 0; i < theSoundOutput.GetDeviceCount(); ++i) {
-            devices << QString::fromStdString(theSoundOutput.GetDeviceAt(i)->GetDescription());
+            const OutputDevice* device = theSoundOutput.GetDeviceAt(i);
+            devices << QString::fromStdString(device->GetDescription());
+            outputs.insert(devices.back(), static_cast<int>(device->GetOutputCount()));
         }
-        dialog->AddPage(new CAudioPrefsPage(devices, dialog));
+        dialog->AddPage(new CAudioPrefsPage(devices, outputs, dialog));
     }
     dialog->AddPage(new CShowPrefsPage(dialog));
     dialog->AddPage(new COscPrefsPage(dialog));

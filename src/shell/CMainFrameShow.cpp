@@ -103,23 +103,30 @@ void CMainFrame::CreateShowParts() {
     };
     meters.take = [] {
         // Each device is read once; its outputs are shared out to its channels (pairs, or an
-        // odd last output shown on both sides).
+        // odd last output shown on both sides). A missing channel's meter rests.
+        std::vector<std::pair<OutputDevice*, DeviceMixer::Levels>> taken;
         std::vector<CShowPanel::MeterReading> readings;
-        for (int d = 0; d < theSoundOutput.GetDeviceCount(); ++d) {
-            OutputDevice* device = theSoundOutput.GetDeviceAt(d);
-            if (device == nullptr || !device->GetMixer()) continue;
-            const DeviceMixer::Levels levels = device->GetMixer()->TakeLevels();
-            for (const CSoundOutput::Channel& channel : CSoundOutput::ChannelsOf(device)) {
-                CShowPanel::MeterReading reading;
+        for (int c = 0; c < theSoundOutput.GetChannelCount(); ++c) {
+            const CSoundOutput::Channel* channel = theSoundOutput.GetChannel(c);
+            CShowPanel::MeterReading reading;
+            if (channel->device != nullptr && channel->device->GetMixer()) {
+                auto levels = std::find_if(taken.begin(), taken.end(), [&](const auto& t) {
+                    return t.first == channel->device;
+                });
+                if (levels == taken.end()) {
+                    taken.emplace_back(channel->device, channel->device->GetMixer()->TakeLevels());
+                    levels = taken.end() - 1;
+                }
                 for (uint32_t side = 0; side < 2; ++side) {
-                    const uint32_t output = channel.firstOutput + std::min(side, channel.width - 1);
-                    if (output < levels.outputs) {
-                        reading.peak[side] = levels.peak[output];
-                        reading.rms[side] = levels.rms[output];
+                    const uint32_t output =
+                        channel->firstOutput + std::min(side, channel->width - 1);
+                    if (output < levels->second.outputs) {
+                        reading.peak[side] = levels->second.peak[output];
+                        reading.rms[side] = levels->second.rms[output];
                     }
                 }
-                readings.push_back(reading);
             }
+            readings.push_back(reading);
         }
         return readings;
     };

@@ -29,11 +29,26 @@ CMarvaneApp::CMarvaneApp()
     InitShellResources();
     m_initializeAudio = [] {
         // The Audio page's choices (MARVANE_AUDIO, when set, overrides them).
-        const Preferences prefs;
-        std::vector<std::string> devices;
-        for (const QString& name : prefs.GetAudioDevices()) devices.push_back(name.toStdString());
+        Preferences prefs;
+        const QList<Preferences::AudioDevice> choice = prefs.GetAudioDeviceChoice();
+        std::vector<CSoundOutput::ChosenDevice> devices;
+        for (const Preferences::AudioDevice& device : choice) {
+            devices.push_back({device.name.toStdString(), static_cast<uint32_t>(device.outputs)});
+        }
         theSoundOutput.SetPreferredAudio(prefs.GetAudioBackend().toStdString(), std::move(devices));
-        return theSoundOutput.Initialize();
+        if (!theSoundOutput.Initialize()) return false;
+        // The outputs of the chosen devices found are kept, so that one missing at a later
+        // start keeps the right number of channels.
+        QList<Preferences::AudioDevice> seen;
+        for (const CSoundOutput::ChosenDevice& device : theSoundOutput.GetChosenDevices()) {
+            seen.append({QString::fromStdString(device.name), static_cast<int>(device.outputs)});
+        }
+        if (!choice.isEmpty() && seen.size() == choice.size() && seen != choice) {
+            prefs.SetAudioDeviceChoice(seen);
+        }
+        // Devices plugged in later are looked for off the UI thread (CDeviceWatch adds them).
+        theSoundOutput.StartRescan();
+        return true;
     };
 }
 

@@ -371,6 +371,19 @@ void CShowPanel::EnsureMeters() {
     }
 }
 
+QStringList CShowPanel::GetMeterNames() const {
+    QStringList names;
+    for (const QLabel* name : m_meterNames) names << name->text();
+    return names;
+}
+
+void CShowPanel::RefreshMeterNames() {
+    EnsureMeters();
+    for (int i = 0; i < m_meterNames.size(); ++i) {
+        m_meterNames[i]->setText(m_meterSource.name ? m_meterSource.name(i) : QString());
+    }
+}
+
 void CShowPanel::RefreshMeters() {
     if (!m_meterSource.take) return;
     EnsureMeters();

@@ -57,6 +57,9 @@ public:
     void RefreshNext();
     void RefreshPlaying();
     void RefreshMeters();
+    // Adds the meters of channels that appeared and names every meter again (a missing
+    // channel found). UI thread.
+    void RefreshMeterNames();
 
     // ---- What the panel shows (tests, screenshots) ----
     QString GetNextText() const;
@@ -70,6 +73,7 @@ public:
     QPushButton* GetGoButton() const { return m_pGo; }
     QPushButton* GetStopAllButton() const { return m_pStopAll; }
     QList<CLevelMeter*> GetMeters() const { return m_meters; }
+    QStringList GetMeterNames() const;
     bool IsRefreshing() const { return m_refreshTimer.isActive(); }
 
     void ShowFailure(const QString& text);

@@ -138,6 +138,48 @@ QStringList Preferences::GetAudioDevices() const {
 
 void Preferences::SetAudioDevices(const QStringList& devices) {
     Write(Key(kAudioDevices), devices);
+    m_settings->remove(Key(kAudioDeviceOutputs));  // the counts no longer match the names
+}
+
+QList<Preferences::AudioDevice> Preferences::GetAudioDeviceChoice() const {
+    // Entry by entry: the names as stored (before empty ones are left out), the numbers beside.
+    const QStringList names = ReadStringList(Key(kAudioDevices));
+    // Every entry counts (a number stored as a number too), so that they stay beside their names.
+    QStringList counts;
+    const QVariant stored = m_settings->value(Key(kAudioDeviceOutputs));
+    if (stored.typeId() == QMetaType::QStringList || stored.typeId() == QMetaType::QVariantList) {
+        for (const QVariant& item : stored.toList()) counts << item.toString();
+    } else if (stored.isValid()) {
+        counts << stored.toString();
+    }
+    static const QRegularExpression decimal(QStringLiteral("^[0-9]{1,3}$"));
+    QList<AudioDevice> devices;
+    for (int i = 0; i < names.size(); ++i) {
+        if (names[i].isEmpty()) continue;
+        AudioDevice device{names[i]};
+        if (i < counts.size() && decimal.match(counts[i].trimmed()).hasMatch()) {
+            const int outputs = counts[i].trimmed().toInt();
+            if (outputs >= 1 && outputs <= kMaxDeviceOutputs) device.outputs = outputs;
+        }
+        devices.append(device);
+    }
+    return devices;
+}
+
+void Preferences::SetAudioDeviceChoice(const QList<AudioDevice>& devices) {
+    QStringList names;
+    QStringList counts;
+    for (const AudioDevice& device : devices) {
+        if (device.name.isEmpty()) continue;
+        names << device.name;
+        counts << QString::number(std::clamp(device.outputs, 1, kMaxDeviceOutputs));
+    }
+    Write(Key(kAudioDevices), names);
+    if (names.isEmpty()) {
+        m_settings->remove(Key(kAudioDeviceOutputs));
+    } else {
+        Write(Key(kAudioDeviceOutputs), counts);
+    }
 }
 
 // ---- OSC --------------------------------------------------------------------------------------

@@ -21,6 +21,7 @@ public:
     // Stored names.
     static constexpr const char* kAudioBackend = "Audio/Backend";
     static constexpr const char* kAudioDevices = "Audio/Devices";
+    static constexpr const char* kAudioDeviceOutputs = "Audio/DeviceOutputs";
     static constexpr const char* kOscEnabled = "OSC/Enabled";
     static constexpr const char* kOscPort = "OSC/Port";
     static constexpr const char* kOscInterface = "OSC/Interface";
@@ -49,6 +50,7 @@ public:
     static constexpr int kMaxFadeAllMs = 60000;
     static constexpr int kMinListFontPoints = 6;
     static constexpr int kMaxListFontPoints = 48;
+    static constexpr int kMaxDeviceOutputs = 64;
 
     // The program's settings store.
     Preferences();
@@ -66,6 +68,17 @@ public:
     // The devices to open, by name, in channel order; empty: every device the backend offers.
     QStringList GetAudioDevices() const;
     void SetAudioDevices(const QStringList& devices);
+    // The same devices with the outputs each had when last seen, which a device missing at
+    // start keeps channels for. Stored beside the names as a list of numbers, entry by entry
+    // (Audio/DeviceOutputs); a name without a valid number (a list stored before the numbers
+    // were) has 2 outputs.
+    struct AudioDevice {
+        QString name;
+        int outputs = 2;  // 1..64
+        bool operator==(const AudioDevice&) const = default;
+    };
+    QList<AudioDevice> GetAudioDeviceChoice() const;
+    void SetAudioDeviceChoice(const QList<AudioDevice>& devices);
 
     // ---- OSC ----
 

@@ -40,7 +40,10 @@ void CMVView::RequestShowCheck(bool evenIfUnchanged) {
     QList<CQRecord*> cues;
     for (int row = 0; row < GetRowCount(); ++row) cues.append(GetRowCue(row));
     const int channels = theSoundOutput.GetChannelCount();
-    m_pChecker->Request(showcheck::Snapshot(cues), channels > 0 ? channels : -1);
+    QHash<int, QString> missing;
+    for (const auto& [channel, name] : theSoundOutput.GetMissingChannels())
+        missing.insert(channel, QString::fromStdString(name));
+    m_pChecker->Request(showcheck::Snapshot(cues), channels > 0 ? channels : -1, missing);
     if (evenIfUnchanged) m_pChecker->Recheck();
 }
 

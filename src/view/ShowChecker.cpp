@@ -10,10 +10,14 @@ ShowChecker::~ShowChecker() {
     m_pool.waitForDone();
 }
 
-void ShowChecker::Request(const QList<showcheck::CueSnapshot>& cues, int channelCount) {
-    if (m_requested && cues == m_cues && channelCount == m_channelCount) return;
+void ShowChecker::Request(const QList<showcheck::CueSnapshot>& cues, int channelCount,
+                          const QHash<int, QString>& missingChannels) {
+    if (m_requested && cues == m_cues && channelCount == m_channelCount &&
+        missingChannels == m_missingChannels)
+        return;
     m_cues = cues;
     m_channelCount = channelCount;
+    m_missingChannels = missingChannels;
     m_requested = true;
     Start();
 }
@@ -28,9 +32,10 @@ void ShowChecker::Start() {
     m_pool.clear();
     const QList<showcheck::CueSnapshot> cues = m_cues;
     const int channels = m_channelCount;
-    m_pool.start([this, number, cues, channels] {
+    const QHash<int, QString> missing = m_missingChannels;
+    m_pool.start([this, number, cues, channels, missing] {
         // Pool thread: the destructor waits for this before the checker goes.
-        showcheck::Report report = showcheck::Check(cues, channels);
+        showcheck::Report report = showcheck::Check(cues, channels, missing);
         QMetaObject::invokeMethod(
             this,
             [this, number, report = std::move(report)] {

@@ -20,8 +20,10 @@ public:
     // Waits for a check that is running (it is short: one header read per file).
     ~ShowChecker() override;
 
-    // Checks `cues` against `channelCount` outputs (-1: channels not judged).
-    void Request(const QList<showcheck::CueSnapshot>& cues, int channelCount);
+    // Checks `cues` against `channelCount` outputs (-1: channels not judged), of which
+    // `missingChannels` are kept for devices that are not connected.
+    void Request(const QList<showcheck::CueSnapshot>& cues, int channelCount,
+                 const QHash<int, QString>& missingChannels = {});
     // Checks the last request again, also when nothing changed (files may have come or gone).
     void Recheck();
 
@@ -40,6 +42,7 @@ private:
     QThreadPool m_pool;
     QList<showcheck::CueSnapshot> m_cues;
     int m_channelCount = -1;
+    QHash<int, QString> m_missingChannels;
     bool m_requested = false;
     uint64_t m_pending = 0;  // the number of the newest request
     uint64_t m_done = 0;     // the number of the request the report answers

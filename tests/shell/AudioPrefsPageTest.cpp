@@ -3,6 +3,7 @@
 
 #include <QComboBox>
 #include <QListWidget>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include "shell/CAudioPrefsPage.h"
@@ -52,4 +53,45 @@ TEST(AudioPrefsPage, ShowsAndStoresTheDevicesUsedInChannelOrder) {
     EXPECT_EQ(Rows(fresh.GetDeviceList(), true), (QStringList{"Desk", "Interface", "Stage"}));
     fresh.Store(prefs);
     EXPECT_TRUE(prefs.GetAudioDevices().isEmpty());
+}
+
+// Each chosen device's outputs are stored beside its name: the devices found with the outputs
+// they have, a missing one with what it had when last seen. A list stored before the numbers
+// (or with numbers that are no counts) still reads, each name with 2 outputs.
+TEST(AudioPrefsPage, KeepsEachChosenDevicesOutputsForWhenItIsMissing) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("prefs.ini");
+    using Device = Preferences::AudioDevice;
+    {
+        QSettings raw(path, QSettings::IniFormat);
+        raw.setValue("Audio/Devices", QStringList{"Desk", "", "Studio Interface", "Radio"});
+    }
+    Preferences prefs(path);
+    EXPECT_EQ(prefs.GetAudioDeviceChoice(),
+              (QList<Device>{{"Desk", 2}, {"Studio Interface", 2}, {"Radio", 2}}));
+    {
+        QSettings raw(path, QSettings::IniFormat);
+        // One count per stored name, the empty name's too; bad ones read as 2.
+        raw.setValue("Audio/DeviceOutputs", QStringList{"4", "9", "16", "0x10", "8"});
+    }
+    Preferences reread(path);
+    EXPECT_EQ(reread.GetAudioDeviceChoice(),
+              (QList<Device>{{"Desk", 4}, {"Studio Interface", 16}, {"Radio", 2}}));
+    EXPECT_EQ(reread.GetAudioDevices(), (QStringList{"Desk", "Studio Interface", "Radio"}));
+
+    // Desk is here with 8 outputs now; the interface is missing and keeps its 16.
+    CAudioPrefsPage page({"Desk", "Laptop"}, {{"Desk", 8}, {"Laptop", 2}});
+    page.Load(reread);
+    EXPECT_EQ(Rows(page.GetDeviceList(), true),
+              (QStringList{"Desk", "Studio Interface (missing)", "Radio (missing)"}));
+    page.Store(reread);
+    EXPECT_EQ(reread.GetAudioDeviceChoice(),
+              (QList<Device>{{"Desk", 8}, {"Studio Interface", 16}, {"Radio", 2}}));
+
+    // Out of range counts are clamped when stored; names set alone drop the stale counts.
+    reread.SetAudioDeviceChoice({{"Big", 500}, {"", 4}, {"Small", -3}});
+    EXPECT_EQ(reread.GetAudioDeviceChoice(), (QList<Device>{{"Big", 64}, {"Small", 1}}));
+    reread.SetAudioDevices({"Small", "Big"});
+    EXPECT_EQ(reread.GetAudioDeviceChoice(), (QList<Device>{{"Small", 2}, {"Big", 2}}));
 }
