@@ -16,14 +16,14 @@
 #include "cuelist/CQRecord.h"
 #include "cuelist/CueArchive.h"
 #include "cuelist/CueListFile.h"
-#include "view/CueEditState.h"
 
 namespace {
 
-// What the writing thread needs of the list: plain copies of every stored field (texts share
-// their bytes with the records), taken on the UI thread.
+// What the writing thread needs of the list: the chunks of its fields as the UI thread last
+// brought them up to date, and the chunks that went out of use, to be freed there.
 struct Snapshot {
-    std::vector<CueFields> cues;
+    CueSnapshotCache::ChunkList chunks;
+    CueSnapshotCache::ChunkList retired;
     int32_t lastCueNumber = 0;
     RecoveryCopy copy;
 };
@@ -69,14 +69,18 @@ struct CAutoSaver::Worker {
             return false;
         }
         if (!Lock(copy, error)) return false;
+        size_t count = 0;
+        for (const auto& chunk : snapshot.chunks) count += chunk->fields.size();
         std::vector<std::unique_ptr<CQRecord>> owned;
-        owned.reserve(snapshot.cues.size());
+        owned.reserve(count);
         QList<CQRecord*> cues;
-        cues.reserve(static_cast<qsizetype>(snapshot.cues.size()));
-        for (const CueFields& fields : snapshot.cues) {
-            owned.push_back(std::make_unique<CQRecord>());
-            fields.ApplyTo(*owned.back());
-            cues.append(owned.back().get());
+        cues.reserve(static_cast<qsizetype>(count));
+        for (const auto& chunk : snapshot.chunks) {
+            for (const CueFields& fields : chunk->fields) {
+                owned.push_back(std::make_unique<CQRecord>());
+                fields.ApplyTo(*owned.back());
+                cues.append(owned.back().get());
+            }
         }
         QByteArray bytes;
         CueArchive ar(&bytes);
@@ -127,6 +131,23 @@ CAutoSaver::CAutoSaver(CMVDoc* doc, QUndoStack* history, const QString& folder, 
 
     if (history != nullptr) connect(history, &QUndoStack::indexChanged, this, &CAutoSaver::OnEdit);
     connect(m_pDoc, &CMVDoc::modifiedChanged, this, &CAutoSaver::OnModifiedChanged);
+    connect(m_pDoc, &CMVDoc::contentsReset, this, &CAutoSaver::OnContentsReset);
+    OnContentsReset();
+}
+
+void CAutoSaver::OnContentsReset() {
+    CueSnapshotCache::ChunkList retired;
+    m_cache.Update(m_pDoc->GetCues(), &retired);
+    Release(std::move(retired));
+}
+
+void CAutoSaver::Release(CueSnapshotCache::ChunkList chunks) {
+    if (chunks.empty()) return;
+    ++m_pending;
+    QMetaObject::invokeMethod(m_pContext, [this, chunks = std::move(chunks)]() mutable {
+        chunks.clear();
+        --m_pending;
+    });
 }
 
 CAutoSaver::~CAutoSaver() {
@@ -170,9 +191,7 @@ void CAutoSaver::WriteNow() {
     QElapsedTimer clock;
     clock.start();
     auto snapshot = std::make_shared<Snapshot>();
-    const QList<CQRecord*>& cues = m_pDoc->GetCues();
-    snapshot->cues.reserve(static_cast<size_t>(cues.size()));
-    for (const CQRecord* cue : cues) snapshot->cues.push_back(CueFields::Of(*cue));
+    snapshot->chunks = m_cache.Update(m_pDoc->GetCues(), &snapshot->retired);
     snapshot->lastCueNumber = m_pDoc->m_nLastCueNumber;
     m_copy.originalPath = m_pDoc->GetPathName();
     m_copy.title = m_pDoc->GetTitle();
@@ -187,7 +206,13 @@ void CAutoSaver::WriteNow() {
         QString error;
         const bool ok = worker->Write(*snapshot, &error);
         QMetaObject::invokeMethod(
-            this, [this, ok, error] { emit written(ok, error); }, Qt::QueuedConnection);
+            this,
+            [this, ok, error] {
+                // Tried again within the longest interval, edits or not, until it succeeds.
+                if (!ok && m_pDoc->IsModified() && !m_maxTimer.isActive()) m_maxTimer.start();
+                emit written(ok, error);
+            },
+            Qt::QueuedConnection);
         --m_pending;
     });
 }

@@ -8,17 +8,19 @@
 #include <memory>
 
 #include "shell/CRecoveryStore.h"
+#include "shell/CueSnapshotCache.h"
 
 class CMVDoc;
 class QUndoStack;
 
 // Writes a recovery copy of the list while it has unsaved changes: 2 s after the last edit when
-// no other edit follows, and at least every 60 s while edits go on. The UI thread only takes a
-// snapshot of the records' fields; a thread of its own encodes it and writes the list and its
-// sidecar through the same atomic write as Save. The copy is removed when the list is saved,
-// replaced by New or Open, or undone back to the saved state, and when the operator closes the
-// program without saving (DiscardCopy). Created and called on the UI
-// thread; the writing thread reports back by queued calls.
+// no other edit follows, and at least every 60 s while edits go on. The UI thread only brings
+// a snapshot of the records' fields up to date, copying the cues that changed since the last one
+// (see CueSnapshotCache); a thread of its own encodes it and writes the list and its sidecar
+// through the same atomic write as Save. The copy is removed when the list is saved, replaced by
+// New or Open, or undone back to the saved state, and when the operator closes the program without
+// saving (DiscardCopy). Created and called on the UI thread; the writing thread reports back by
+// queued calls.
 class CAutoSaver : public QObject {
     Q_OBJECT
 
@@ -40,22 +42,33 @@ public:
     void WriteNow();
     // Waits until the writing thread has done everything handed to it (tests, benchmarks).
     bool WaitUntilWritten(int timeoutMs);
+    // Whether a write is due (an edit or a failed write is waiting for its timer).
+    bool IsWriteDue() const { return m_idleTimer.isActive() || m_maxTimer.isActive(); }
     // The copy this program writes.
     const RecoveryCopy& GetCopy() const { return m_copy; }
     // How long the UI thread spent on the last snapshot, in nanoseconds.
     qint64 GetLastSnapshotNs() const { return m_lastSnapshotNs; }
+    // How many cues the last snapshot copied (the others were shared with the one before).
+    size_t GetLastCopiedCues() const { return m_cache.GetLastCopied(); }
 
 signals:
-    // A recovery copy was written (ok) or could not be (message says why). UI thread.
+    // A recovery copy was written (ok) or could not be (message says why; the list is left as it
+    // was and the write is tried again within kMaxIntervalMs). UI thread.
     void written(bool ok, const QString& message);
 
 private:
     struct Worker;
     void OnEdit();
     void OnModifiedChanged(bool modified);
+    // Takes the fields of a list just opened, while opening keeps the window busy anyway, so
+    // that the first autosave copies only what was edited.
+    void OnContentsReset();
+    // Frees chunks on the writing thread, after every write handed over before.
+    void Release(CueSnapshotCache::ChunkList chunks);
 
     CMVDoc* m_pDoc;
     CRecoveryStore m_store;
+    CueSnapshotCache m_cache;  // the list's fields as of the last snapshot
     RecoveryCopy m_copy;
     QTimer m_idleTimer;
     QTimer m_maxTimer;
