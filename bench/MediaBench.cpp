@@ -18,11 +18,11 @@
 #include <ctime>
 #include <fstream>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "GoLatency.h"
 #include "cuelist/CQRecord.h"
 #include "engine/CCuePlayer.h"
 #include "engine/CSoundOutput.h"
@@ -32,7 +32,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 
 struct Format {
     const char* name;
@@ -76,11 +76,8 @@ QByteArray WriteSound(const QTemporaryDir& dir, const Format& f, double seconds,
     return path;
 }
 
-double ProcessCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + ts.tv_nsec * 1e-9;
-}
+using bench::EndCounter;
+using bench::ProcessCpuSeconds;
 
 long ResidentKiB() {
     std::ifstream status("/proc/self/status");
@@ -91,97 +88,19 @@ long ResidentKiB() {
     return 0;
 }
 
-class EndWaiter : public IPlayerStatusReceiver {
-public:
-    void OnPlayerStatus(CCuePlayer*, int status) override {
-        if (status == PLAYER_ENDED) m_ended.fetch_add(1);
-    }
-    int Ended() const { return m_ended.load(); }
-
-private:
-    std::atomic<int> m_ended{0};
-};
-
-// A device with the virtual device's clock that notes when the first non-zero sample leaves
-// its mixer.
-class ProbeDevice : public OutputDevice {
-public:
-    ProbeDevice() : OutputDevice("Probe") {}
-    ~ProbeDevice() override { Close(); }
-    bool Open() override {
-        m_stop = false;
-        m_thread = std::thread([this] { Loop(); });
-        return true;
-    }
-    void Close() override {
-        m_stop = true;
-        if (m_thread.joinable()) m_thread.join();
-    }
-    bool IsOpen() const override { return m_thread.joinable(); }
-    uint32_t GetPeriodFrames() const override { return VirtualDevice::kDefaultPeriodFrames; }
-    void Arm() { m_heard.store(-1); }
-    bool Heard(Clock::time_point* when) const {
-        const auto ticks = m_heard.load();
-        if (ticks <= 0) return false;
-        *when = Clock::time_point(Clock::duration(ticks));
-        return true;
-    }
-
-private:
-    void Loop() {
-        const uint32_t frames = GetPeriodFrames();
-        std::vector<int16_t> period(2 * frames);
-        const auto length = std::chrono::nanoseconds(int64_t{frames} * 1'000'000'000 / 44100);
-        auto due = Clock::now();
-        while (!m_stop) {
-            GetMixer()->Mix(period.data(), frames);
-            const auto now = Clock::now();
-            if (m_heard.load() == -1 &&
-                std::any_of(period.begin(), period.end(), [](int16_t s) { return s != 0; })) {
-                m_heard.store(now.time_since_epoch().count());
-            }
-            due += length;
-            if (now > due + 8 * length) due = now;
-            std::this_thread::sleep_until(due);
-        }
-    }
-    std::thread m_thread;
-    std::atomic<bool> m_stop{false};
-    std::atomic<Clock::rep> m_heard{0};
-};
-
 void BenchLatency(const QTemporaryDir& dir, int runs) {
     CSoundOutput output;
-    std::vector<std::unique_ptr<OutputDevice>> devices;
-    devices.push_back(std::make_unique<ProbeDevice>());
-    output.Initialize(std::move(devices));
-    auto* probe = static_cast<ProbeDevice*>(output.GetDevice(0));
-    auto waiter = std::make_shared<EndWaiter>();
+    bench::ProbeDevice* probe = bench::InitializeProbe(output);
     std::vector<CQRecord> cues(std::size(kFormats));
+    std::vector<CQRecord*> turns;
     for (size_t k = 0; k < std::size(kFormats); ++k) {
         cues[k].m_strPath = WriteSound(dir, kFormats[k], 3, "go");
+        turns.push_back(&cues[k]);
     }
-    std::vector<std::vector<double>> ms(std::size(kFormats));
-    // The formats take turns, so that each meets the machine in the same state.
-    for (int i = 0; i < runs; ++i) {
-        for (size_t k = 0; k < std::size(kFormats); ++k) {
-            probe->Arm();
-            const auto t0 = Clock::now();
-            auto player = std::make_unique<CCuePlayer>(&cues[k], 0, waiter, output);
-            player->Start();
-            Clock::time_point heard;
-            while (!probe->Heard(&heard))
-                std::this_thread::sleep_for(std::chrono::microseconds(50));
-            ms[k].push_back(std::chrono::duration<double, std::milli>(heard - t0).count());
-            player.reset();
-            std::this_thread::sleep_for(std::chrono::microseconds(7000 + 997 * (i % 7)));
-        }
-    }
-    double wavMedian = 0;
+    const std::vector<std::vector<double>> ms = bench::TimeGos(output, *probe, turns, runs);
+    const double wavMedian = ms[0][ms[0].size() / 2];
     for (size_t k = 0; k < std::size(kFormats); ++k) {
-        std::sort(ms[k].begin(), ms[k].end());
         const double median = ms[k][ms[k].size() / 2];
-        if (k == 0) wavMedian = median;
         std::printf("latency: %-10s %d Go's: median %.2f ms (%+.2f ms beside WAV), worst %.2f ms\n",
                     kFormats[k].name, runs, median, median - wavMedian, ms[k].back());
     }
@@ -196,7 +115,7 @@ void BenchRender(const QTemporaryDir& dir, double seconds) {
         devices.push_back(std::make_unique<OfflineDevice>("Offline"));
         output.Initialize(std::move(devices));
         auto* device = static_cast<OfflineDevice*>(output.GetDevice(0));
-        auto waiter = std::make_shared<EndWaiter>();
+        auto waiter = std::make_shared<EndCounter>();
         std::vector<int16_t> out(2 * 2048);
         const double cpu0 = ProcessCpuSeconds();
         const auto t0 = Clock::now();
@@ -230,7 +149,7 @@ CuesResult RunCues(const QByteArray& flac, const QByteArray& mp3, int count, dou
     auto* device = static_cast<VirtualDevice*>(output.GetDevice(0));
     std::vector<std::unique_ptr<CQRecord>> cues;
     std::vector<std::unique_ptr<CCuePlayer>> players;
-    auto waiter = std::make_shared<EndWaiter>();
+    auto waiter = std::make_shared<EndCounter>();
     for (int i = 0; i < count; ++i) {
         cues.push_back(std::make_unique<CQRecord>());
         cues.back()->m_strPath = i % 2 == 0 ? flac : mp3;
@@ -274,7 +193,7 @@ long PlayerKiB(const QByteArray& path, double* openMs, double* seekMs) {
     devices.push_back(std::make_unique<OfflineDevice>("Offline"));
     output.Initialize(std::move(devices));
     auto* device = static_cast<OfflineDevice*>(output.GetDevice(0));
-    auto waiter = std::make_shared<EndWaiter>();
+    auto waiter = std::make_shared<EndCounter>();
     CQRecord cue;
     cue.m_strPath = path;
     std::vector<int16_t> out(2 * 2048);
