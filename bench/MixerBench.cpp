@@ -1,6 +1,7 @@
 // Cost of the device mixer: the time of one mixing pass with many playing buffers, as a share
 // of the device period it must fit in, measured offline (pure mixing) and on the virtual
-// real-time device (with its clock thread's scheduling).
+// real-time device (with its clock thread's scheduling); also with the buffers spread over the
+// output pairs of a 16-output device.
 #include <pthread.h>
 #include <sched.h>
 
@@ -37,9 +38,9 @@ struct Streaming {
 
 // Fills the buffer with noise, gives it a level and pan, notification events as a player's
 // buffer has, and starts it looping.
-Streaming StartNoise(OutputDevice& device, std::mt19937& random) {
+Streaming StartNoise(OutputDevice& device, std::mt19937& random, uint32_t firstOutput = 0) {
     Streaming s;
-    s.buffer = device.CreateBuffer();
+    s.buffer = device.CreateBuffer(firstOutput, 2);
     if (!s.buffer) return s;
     void* p1 = nullptr;
     void* p2 = nullptr;
@@ -118,6 +119,63 @@ void RealTimeFigures(int buffers, uint32_t period, int seconds) {
         static_cast<unsigned long long>(late));
 }
 
+// `buffers` cues spread round the output pairs of an `outputs`-output device: the pure mixing
+// pass (offline, thread CPU time and wall clock) and the worst pass of the virtual real-time
+// device, as shares of the period.
+void MultichannelFigures(int buffers, uint32_t outputs, uint32_t period, int passes, int seconds) {
+    const double periodUs = period * 1e6 / 44100.0;
+    const auto share = [periodUs](double us) { return 100 * us / periodUs; };
+    {
+        OfflineDevice device("bench", outputs);
+        std::mt19937 random(13);
+        std::vector<Streaming> playing;
+        for (int i = 0; i < buffers; ++i) {
+            playing.push_back(StartNoise(device, random, (2 * i) % outputs));
+        }
+        DeviceMixer& mixer = *device.GetMixer();
+        std::vector<int16_t> out(static_cast<size_t>(outputs) * period);
+        std::vector<double> wall;
+        std::vector<double> cpu;
+        for (int i = 0; i < 50; ++i) mixer.Mix(out.data(), period);  // warm up
+        for (int i = 0; i < passes; ++i) {
+            const double c0 = ThreadCpuUs();
+            const auto t0 = std::chrono::steady_clock::now();
+            mixer.Mix(out.data(), period);
+            wall.push_back(
+                std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0)
+                    .count());
+            cpu.push_back(ThreadCpuUs() - c0);
+        }
+        std::sort(wall.begin(), wall.end());
+        std::sort(cpu.begin(), cpu.end());
+        const double median = cpu[cpu.size() / 2];
+        std::printf(
+            "offline  %3d buffers over the %u pairs of a %u-output device, period %4u (%.2f ms), "
+            "%d passes: CPU median %6.1f us (%5.2f %%), worst %6.1f us (%5.2f %%); wall median "
+            "%6.1f us (%5.2f %%), worst %8.1f us (%6.2f %%)\n",
+            buffers, outputs / 2, outputs, period, periodUs / 1000, passes, median, share(median),
+            cpu.back(), share(cpu.back()), wall[wall.size() / 2], share(wall[wall.size() / 2]),
+            wall.back(), share(wall.back()));
+    }
+    VirtualDevice device("bench", {}, period, outputs);
+    std::mt19937 random(17);
+    std::vector<Streaming> playing;
+    for (int i = 0; i < buffers; ++i)
+        playing.push_back(StartNoise(device, random, (2 * i) % outputs));
+    device.Open();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    device.GetMixer()->ResetPassStatistics();
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    const double worstUs = device.GetMixer()->GetWorstPassNs() / 1000.0;
+    const uint64_t late = device.GetLatePeriods();
+    device.Close();
+    std::printf(
+        "virtual  %3d buffers over the %u pairs of a %u-output device, period %4u (%.2f ms), %d s "
+        "real time: worst pass %7.1f us (%5.2f %% of the period), %llu late periods\n",
+        buffers, outputs / 2, outputs, period, periodUs / 1000, seconds, worstUs, share(worstUs),
+        static_cast<unsigned long long>(late));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -132,5 +190,6 @@ int main(int argc, char** argv) {
     OfflineFigures(64, 256, 5000);
     RealTimeFigures(64, 512, seconds);
     RealTimeFigures(64, 256, seconds);
+    for (uint32_t period : {128u, 256u, 512u}) MultichannelFigures(64, 16, period, 5000, seconds);
     return 0;
 }
