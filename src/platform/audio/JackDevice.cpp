@@ -169,10 +169,11 @@ bool JackDevice::Open() {
     m_client.store(client, std::memory_order_release);
     // What the previous session's ports were connected to; the new session's record starts
     // empty and fills as connections are made.
-    std::vector<std::set<std::string>> remembered(outputs);
+    std::vector<std::set<std::string>> remembered;
     {
         std::lock_guard<std::mutex> lock(m_connectionsMutex);
-        remembered.swap(m_connections);
+        remembered = m_connections;
+        for (auto& peers : m_connections) peers.clear();
     }
     m_tracking.store(true, std::memory_order_release);
     if (jack_activate(client) != 0) {
