@@ -35,6 +35,13 @@ const char** PhysicalPlaybackPorts(jack_client_t* client) {
                           JackPortIsPhysical | JackPortIsInput);
 }
 
+// The clients of the devices open in this process, by server name, so that a listing (every
+// second, on the device scanner's thread) asks an open client rather than joining the server
+// with a client of its own each time. A device leaves before its client is closed; the listing
+// holds the lock while it uses the client.
+std::mutex g_openMutex;
+std::vector<std::pair<std::string, const JackDevice*>> g_open;
+
 }  // namespace
 
 struct JackCallbacks {
@@ -199,10 +206,18 @@ bool JackDevice::Open() {
         if (o < physicalCount) jack_connect(client, ours, physical[o]);
     }
     if (physical != nullptr) jack_free(physical);
+    std::lock_guard<std::mutex> lock(g_openMutex);
+    g_open.emplace_back(m_serverName, this);
     return true;
 }
 
 void JackDevice::CloseClient() {
+    {
+        std::lock_guard<std::mutex> lock(g_openMutex);
+        g_open.erase(std::remove_if(g_open.begin(), g_open.end(),
+                                    [this](const auto& entry) { return entry.second == this; }),
+                     g_open.end());
+    }
     m_tracking.store(false, std::memory_order_release);
     jack_client_t* client = m_client.exchange(nullptr, std::memory_order_acq_rel);
     // After a shutdown the client may only be closed; otherwise stop the process cycle first so
@@ -246,8 +261,20 @@ uint32_t JackDevice::GetPlaybackLatencyFrames() const {
 
 std::vector<std::unique_ptr<OutputDevice>> JackDevice::Enumerate(const std::string& serverName) {
     std::vector<std::unique_ptr<OutputDevice>> devices;
-    jack_client_t* client = OpenClient("Marvane-scan", serverName);
-    if (client == nullptr) return devices;
+    std::unique_lock<std::mutex> lock(g_openMutex);
+    jack_client_t* client = nullptr;
+    for (const auto& [server, device] : g_open) {
+        if (server == serverName && !device->m_lost.load(std::memory_order_acquire)) {
+            client = device->m_client.load(std::memory_order_acquire);
+            break;
+        }
+    }
+    const bool own = client == nullptr;
+    if (own) {
+        lock.unlock();
+        client = OpenClient("Marvane-scan", serverName);
+        if (client == nullptr) return devices;
+    }
     const char** physical = PhysicalPlaybackPorts(client);
     uint32_t count = 0;
     std::string name = "JACK";
@@ -260,7 +287,7 @@ std::vector<std::unique_ptr<OutputDevice>> JackDevice::Enumerate(const std::stri
         jack_free(physical);
     }
     const uint32_t rate = jack_get_sample_rate(client);
-    jack_client_close(client);
+    if (own) jack_client_close(client);
     // A server without speakers still gets a stereo device, for the operator to connect.
     const uint32_t outputs = count == 0 ? kChannels : std::min(count, kMaxOutputs);
     devices.push_back(std::make_unique<JackDevice>(name, outputs, rate, serverName));

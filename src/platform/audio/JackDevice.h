@@ -63,7 +63,8 @@ public:
 
     // The JACK server as a device, not opened: described by the client name of its physical
     // playback ports ("system"), with one output per such port, at the server's rate. Empty
-    // when no server answers. Opens and closes a short-lived client; any thread.
+    // when no server answers. Asks the client of a device of this process that is open on the
+    // server, else opens and closes a short-lived client; any thread.
     static std::vector<std::unique_ptr<OutputDevice>> Enumerate(const std::string& serverName = {});
 
 private:

@@ -77,6 +77,11 @@ TEST_F(JackDeviceTest, OneDevicePerServerPortsNamedAfterChannelsAndAPairReachesI
     ASSERT_TRUE(device->Open()) << device->GetLastError();
     EXPECT_EQ(device->GetPeriodFrames(), 512u);
     EXPECT_FALSE(device->IsLost());
+    // Listed again while open (as the device scanner does, through the open client): the same.
+    const auto again = JackDevice::Enumerate();
+    ASSERT_EQ(again.size(), 1u);
+    EXPECT_EQ(again.front()->GetDescription(), "system");
+    EXPECT_EQ(again.front()->GetOutputCount(), 8u);
 
     // Ports after their channels, each connected to the speaker of its number.
     // (The client is "Marvane", or "Marvane-01" ... while another one runs.)
