@@ -9,8 +9,10 @@
 
 namespace {
 
-// Frames of the 44100 Hz mix made per request of the rate converter.
-constexpr uint32_t kPullFrames = 256;
+// Frames of the 44100 Hz mix made per request of the rate converter. The converter runs ahead
+// of the device by up to this much, and a Go waits for it: small, so that a device at 48 kHz
+// with a period of 128 frames hears a Go as soon as one at 44.1 kHz does.
+constexpr uint32_t kPullFrames = 64;
 
 int16_t SaturateSample(float value) {
     if (value >= 32767.0f) return 32767;
