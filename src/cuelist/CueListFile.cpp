@@ -203,7 +203,14 @@ bool LinkTemporary(int fd, const QByteArray& base, QByteArray* temp) {
     return false;
 }
 
+CueListFile::TestHooks& Hooks() {
+    static CueListFile::TestHooks hooks;
+    return hooks;
+}
+
 }  // namespace
+
+void CueListFile::SetTestHooks(TestHooks hooks) { Hooks() = std::move(hooks); }
 
 CueListFile::ReadResult CueListFile::Read(const QByteArray& path, QByteArray* contents,
                                           FileError::Cause* cause) {
@@ -322,7 +329,7 @@ CueListFile::WriteResult CueListFile::Write(const QByteArray& path, const QByteA
     }
     bool unnamed = false;
     QByteArray temp;
-    Fd out(CreateTemporary(folder, &unnamed));
+    Fd out(Hooks().unnamedTemporaries ? CreateTemporary(folder, &unnamed) : -1);
     if (out.Get() < 0) {
         // No unnamed files here: a named one, locked at once so no other save removes it.
         temp = base + "XXXXXX";
@@ -342,6 +349,7 @@ CueListFile::WriteResult CueListFile::Write(const QByteArray& path, const QByteA
         err = errno != 0 ? errno : EEXIST;
         temp.clear();
     }
+    if (err == 0 && Hooks().beforeRename) Hooks().beforeRename(temp);
     if (err == 0 && ::rename(temp.constData(), target.constData()) != 0) err = errno;
     // The lock goes with the descriptor, after the rename: until then no other save takes the
     // temporary file for a left-over. The data reached the disk at fsync already.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <functional>
 
 #include "cuelist/FileError.h"
 
@@ -33,4 +34,15 @@ public:
     // the process's umask allows; a replaced file keeps its own.
     static WriteResult Write(const QByteArray& path, const QByteArray& contents,
                              FileError::Cause* cause);
+
+    // For tests of the ways a write can go; set them while no write runs.
+    struct TestHooks {
+        // false: every write takes the way of file systems without unnamed temporary files
+        // (some network and FUSE ones): a named temporary file, locked while it is written.
+        bool unnamedTemporaries = true;
+        // Runs when the temporary file, named `temp`, is written and flushed, just before it is
+        // renamed over the target.
+        std::function<void(const QByteArray& temp)> beforeRename;
+    };
+    static void SetTestHooks(TestHooks hooks);
 };

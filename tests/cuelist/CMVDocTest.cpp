@@ -15,6 +15,7 @@
 #include "TestCues.h"
 #include "cuelist/CMVDoc.h"
 #include "cuelist/CQRecord.h"
+#include "cuelist/CueListFile.h"
 
 namespace {
 
@@ -288,6 +289,53 @@ TEST_F(CMVDocFiles, FailedWriteNeverDamagesTheOldFile) {
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden),
               QStringList({"show.MVL"}));  // no temporary file left behind
     EXPECT_TRUE(doc.IsModified());
+}
+
+// What a save killed between writing its temporary file and renaming it leaves behind: the
+// file with its name, no longer locked (the process and its descriptors are gone).
+struct KilledBeforeRename {};
+
+// File systems without unnamed temporary files (some network and FUSE ones) are saved to
+// through a named temporary file: the save is whole, and one killed before its rename leaves
+// the old show as it was and its temporary file for the next save to remove.
+TEST_F(CMVDocFiles, WithoutUnnamedTemporaryFilesSavesAreWholeAndAKilledOnesFileIsRemovedLater) {
+    CueListFile::TestHooks hooks;
+    hooks.unnamedTemporaries = false;
+    QByteArray seen;
+    bool lockedWhileNamed = false;
+    hooks.beforeRename = [&](const QByteArray& temp) {
+        seen = temp;
+        const int fd = ::open(temp.constData(), O_RDONLY);
+        lockedWhileNamed = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+        if (fd >= 0) ::close(fd);
+    };
+    CueListFile::SetTestHooks(hooks);
+    CMVDoc doc;
+    for (int i = 0; i < 300; ++i) doc.AddCue(-1)->m_strNotes = QByteArray(100, 'n');
+    WriteFile(Path("show.MVL"), "the previous show");
+    QString error;
+    EXPECT_TRUE(doc.OnSaveDocument(Path("show.MVL"), &error)) << error.toStdString();
+    EXPECT_TRUE(QFileInfo(QFile::decodeName(seen)).fileName().startsWith(".show.MVL.mvsave-"));
+    EXPECT_TRUE(lockedWhileNamed) << "no other save may take it for a left-over";
+    EXPECT_EQ(ReadFile(Path("show.MVL")), doc.SaveToBytes());
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"show.MVL"}));
+
+    const QByteArray saved = doc.SaveToBytes();
+    doc.AddCue(0)->m_strDescription = "added";
+    hooks.beforeRename = [](const QByteArray&) { throw KilledBeforeRename{}; };
+    CueListFile::SetTestHooks(hooks);
+    FileError::Cause cause = FileError::kNone;
+    EXPECT_THROW(CueListFile::Write(QFile::encodeName(Path("show.MVL")), doc.SaveToBytes(), &cause),
+                 KilledBeforeRename);
+    EXPECT_EQ(ReadFile(Path("show.MVL")), saved);
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+
+    hooks.beforeRename = nullptr;
+    CueListFile::SetTestHooks(hooks);
+    EXPECT_TRUE(doc.OnSaveDocument(Path("show.MVL"), &error)) << error.toStdString();
+    CueListFile::SetTestHooks({});
+    EXPECT_EQ(ReadFile(Path("show.MVL")), doc.SaveToBytes());
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"show.MVL"}));
 }
 
 TEST_F(CMVDocFiles, SavesUnderTheLongestNameTheFileSystemTakes) {
