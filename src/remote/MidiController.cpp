@@ -22,6 +22,19 @@ bool NameMatches(const QString& port, const QString& wanted) {
            port.contains(wanted, Qt::CaseInsensitive);
 }
 
+// An MSC GO or STOP: without a cue number, `command` as the key gives it; with one, `byCue`
+// for that cue.
+RemoteRequest MscRequest(int command, RemoteRequest::Kind byCue, const QString& cueNumber) {
+    RemoteRequest request;
+    if (cueNumber.isEmpty()) {
+        request.command = command;
+    } else {
+        request.kind = byCue;
+        request.cueId = cueNumber;
+    }
+    return request;
+}
+
 }  // namespace
 
 MidiController::MidiController(IRemoteShow& show, QObject* parent)
@@ -138,20 +151,11 @@ void MidiController::HandleBytes(const std::vector<unsigned char>& bytes) {
         RemoteRequest request;
         switch (msc->command) {
             case MscCommand::kGo:
-                if (msc->cueNumber.isEmpty()) {
-                    request.command = ID_AUDIO_GO;
-                } else {
-                    request.kind = RemoteRequest::Kind::MscGo;
-                    request.cueId = msc->cueNumber;
-                }
+                request = MscRequest(ID_AUDIO_GO, RemoteRequest::Kind::MscGo, msc->cueNumber);
                 break;
             case MscCommand::kStop:
-                if (msc->cueNumber.isEmpty()) {
-                    request.command = ID_AUDIO_STOPALL;
-                } else {
-                    request.kind = RemoteRequest::Kind::MscStop;
-                    request.cueId = msc->cueNumber;
-                }
+                request =
+                    MscRequest(ID_AUDIO_STOPALL, RemoteRequest::Kind::MscStop, msc->cueNumber);
                 break;
             case MscCommand::kAllOff:
                 request.command = ID_AUDIO_STOPALL;

@@ -29,8 +29,41 @@ inline std::vector<int16_t> Tones(uint32_t frames, int channels) {
     return s;
 }
 
+inline sf_count_t WriteFrames(SNDFILE* f, const int16_t* s, sf_count_t n) {
+    return sf_writef_short(f, s, n);
+}
+inline sf_count_t WriteFrames(SNDFILE* f, const int32_t* s, sf_count_t n) {
+    return sf_writef_int(f, s, n);
+}
+inline sf_count_t WriteFrames(SNDFILE* f, const float* s, sf_count_t n) {
+    return sf_writef_float(f, s, n);
+}
+
+// Writes interleaved samples (16-bit, 32-bit or float) as libsndfile converts them to `format`;
+// false when libsndfile refuses the format or the write.
+template <typename Sample>
+bool WriteSamples(const QByteArray& path, int format, int channels, int rate,
+                  const std::vector<Sample>& samples) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* f = sf_open(path.constData(), SFM_WRITE, &info);
+    if (f == nullptr) return false;
+    const sf_count_t frames = static_cast<sf_count_t>(samples.size()) / channels;
+    const bool ok = WriteFrames(f, samples.data(), frames) == frames;
+    return sf_close(f) == 0 && ok;
+}
+
 inline bool WriteFloat(const QByteArray& path, int format, int channels, int rate,
-                       const std::vector<float>& samples);
+                       const std::vector<float>& samples) {
+    return WriteSamples(path, format, channels, rate, samples);
+}
+
+inline bool WriteInt(const QByteArray& path, int format, int channels, int rate,
+                     const std::vector<int32_t>& samples) {
+    return WriteSamples(path, format, channels, rate, samples);
+}
 
 // Writes 16-bit samples; false when libsndfile refuses the format.
 inline bool Write16(const QByteArray& path, int format, int channels, int rate,
@@ -42,41 +75,7 @@ inline bool Write16(const QByteArray& path, int format, int channels, int rate,
         for (int16_t v : samples) f.push_back(static_cast<float>(v) / 32768.0f);
         return WriteFloat(path, format, channels, rate, f);
     }
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = channels;
-    info.format = format;
-    SNDFILE* f = sf_open(path.constData(), SFM_WRITE, &info);
-    if (f == nullptr) return false;
-    const sf_count_t frames = static_cast<sf_count_t>(samples.size()) / channels;
-    const bool ok = sf_writef_short(f, samples.data(), frames) == frames;
-    return sf_close(f) == 0 && ok;
-}
-
-inline bool WriteInt(const QByteArray& path, int format, int channels, int rate,
-                     const std::vector<int32_t>& samples) {
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = channels;
-    info.format = format;
-    SNDFILE* f = sf_open(path.constData(), SFM_WRITE, &info);
-    if (f == nullptr) return false;
-    const sf_count_t frames = static_cast<sf_count_t>(samples.size()) / channels;
-    const bool ok = sf_writef_int(f, samples.data(), frames) == frames;
-    return sf_close(f) == 0 && ok;
-}
-
-inline bool WriteFloat(const QByteArray& path, int format, int channels, int rate,
-                       const std::vector<float>& samples) {
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = channels;
-    info.format = format;
-    SNDFILE* f = sf_open(path.constData(), SFM_WRITE, &info);
-    if (f == nullptr) return false;
-    const sf_count_t frames = static_cast<sf_count_t>(samples.size()) / channels;
-    const bool ok = sf_writef_float(f, samples.data(), frames) == frames;
-    return sf_close(f) == 0 && ok;
+    return WriteSamples(path, format, channels, rate, samples);
 }
 
 }  // namespace testsound
