@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,12 +9,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <csignal>
 
 #include "TestCues.h"
 #include "cuelist/CMVDoc.h"
 #include "cuelist/CQRecord.h"
 #include "cuelist/CueListFile.h"
+#include "support/FileSizeLimit.h"
 
 namespace {
 
@@ -268,20 +267,14 @@ TEST_F(CMVDocFiles, FailedWriteNeverDamagesTheOldFile) {
     CMVDoc doc;
     for (int i = 0; i < 200; ++i) doc.AddCue(-1)->m_strNotes = QByteArray(100, 'n');
     WriteFile(Path("show.MVL"), "the previous show");
-    // Files may not grow past 1 KiB: the write fails as on a full disk.
-    struct sigaction ignore {};
-    struct sigaction previous {};
-    ignore.sa_handler = SIG_IGN;
-    ::sigaction(SIGXFSZ, &ignore, &previous);
-    rlimit old{};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 1024;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     QString error;
-    const bool saved = doc.OnSaveDocument(Path("show.MVL"), &error);
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    ::sigaction(SIGXFSZ, &previous, nullptr);
+    bool saved = true;
+    {
+        // Files may not grow past 1 KiB: the write fails as on a full disk.
+        const FileSizeLimit limit(1024);
+        ASSERT_TRUE(limit.IsSet());
+        saved = doc.OnSaveDocument(Path("show.MVL"), &error);
+    }
 
     EXPECT_FALSE(saved);
     EXPECT_EQ(error, "Disk full while accessing " + Path("show.MVL") + ".");
