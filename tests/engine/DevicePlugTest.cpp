@@ -257,3 +257,31 @@ TEST(DevicePlug, EveryPairAndTheMonoLastOutputOfADeviceMixTogether) {
     ASSERT_TRUE(extra->Play(true));
     EXPECT_EQ(rig->Render(1), (std::vector<int16_t>{1000, -1000, 2000, -2000, 3000, -3000, 600}));
 }
+
+// A listing that hangs (a sound server that accepts the connection and never answers) does not
+// hold up quitting: the scanner gives up on it after its stop timeout, and the listing may still
+// finish afterwards without harm.
+TEST(DevicePlug, AHangingListingDoesNotHoldUpQuitting) {
+    struct Gate {
+        std::atomic<bool> entered{false};
+        std::atomic<bool> release{false};
+        std::atomic<bool> returned{false};
+    };
+    auto gate = std::make_shared<Gate>();
+    const auto started = std::chrono::steady_clock::now();
+    {
+        DeviceScanner scanner(
+            [gate] {
+                gate->entered = true;
+                while (!gate->release) std::this_thread::sleep_for(1ms);
+                gate->returned = true;
+                return Virtual({{"Late", 2}});
+            },
+            10ms);
+        ASSERT_TRUE(WaitUntil([&] { return gate->entered.load(); }, 2s));
+    }
+    const auto waited = std::chrono::steady_clock::now() - started;
+    EXPECT_LT(waited, DeviceScanner::kStopTimeout + 1s);
+    gate->release = true;
+    EXPECT_TRUE(WaitUntil([&] { return gate->returned.load(); }, 2s));
+}
