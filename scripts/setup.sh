@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config git
     qt6-base-dev qt6-base-dev-tools libqt6svg6
-    librtaudio-dev libjack-jackd2-dev libsamplerate0-dev libgtest-dev libgmock-dev
+    librtaudio-dev libjack-jackd2-dev libsamplerate0-dev libpulse-dev libgtest-dev libgmock-dev
     libsndfile1-dev liblo-dev librtmidi-dev
     clang-format
     xvfb xauth xdotool x11-utils

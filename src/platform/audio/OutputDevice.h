@@ -9,7 +9,8 @@ class SoundBuffer;
 
 // One output device: a sink of 16-bit frames of one or more outputs (up to 64) at its own rate,
 // which pulls its sound from its DeviceMixer. A cue's buffer plays on one pair of outputs (or
-// the odd last one). Backends: RtAudioDevice, JackDevice, VirtualDevice, OfflineDevice.
+// the odd last one). Backends: PulseDevice, RtAudioDevice, JackDevice, VirtualDevice,
+// OfflineDevice.
 //
 // Threads: everything here is called from the UI thread (start-up, buffer creation, exit);
 // the backend's own thread calls only the mixer.

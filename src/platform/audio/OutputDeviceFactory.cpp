@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "platform/audio/JackDevice.h"
+#include "platform/audio/PulseDevice.h"
 #include "platform/audio/RtAudioDevice.h"
 #include "platform/audio/VirtualDevice.h"
 
@@ -101,6 +102,8 @@ std::optional<AudioSelection> OutputDeviceFactory::SelectionFromEnvironment(std:
 std::vector<std::unique_ptr<OutputDevice>> OutputDeviceFactory::CreateCandidates(
     const AudioSelection& selection) {
     if (selection.backend == AudioBackend::Jack) return JackDevice::Enumerate();
+    // PulseAudio (and PipeWire's PulseAudio service) natively, for its small buffers.
+    if (selection.backend == AudioBackend::Pulse) return PulseDevice::Enumerate();
     if (selection.backend != AudioBackend::Virtual) {
         return RtAudioDevice::Enumerate(selection.backend);
     }

@@ -9,8 +9,9 @@
 #include "platform/audio/OutputDevice.h"
 
 // Which devices the program opens. MARVANE_AUDIO:
-//   unset or empty   RtAudio on PulseAudio (PipeWire's PulseAudio server too)
-//   pulse|alsa       RtAudio on that API
+//   unset or empty   PulseAudio (PipeWire's PulseAudio server too), one device per sink
+//   pulse            the same
+//   alsa             RtAudio on ALSA
 //   jack             the JACK server, natively (JackDevice)
 //   virtual:N[xC][@RATE][:PREFIX]
 //                    N virtual real-time devices "Virtual output 1" .. "Virtual output N" of

@@ -156,8 +156,8 @@ TEST(RtAudioIntegrationTest, AStreamWhoseServerHasGoneKeepsRealTimePace) {
                                  {MARVANE_SOUND_SERVER_SCRIPT, action, "pulse", state.path()});
     };
     ASSERT_EQ(server("start"), 0);
-    auto devices = OutputDeviceFactory::OpenAll(
-        OutputDeviceFactory::CreateCandidates(ServerSelection(AudioBackend::Pulse)));
+    // RtAudio's own PulseAudio path (the program uses PulseDevice for PulseAudio).
+    auto devices = OutputDeviceFactory::OpenAll(RtAudioDevice::Enumerate(AudioBackend::Pulse));
     ASSERT_FALSE(devices.empty());
     auto* device = dynamic_cast<RtAudioDevice*>(devices.front().get());
     ASSERT_NE(device, nullptr);
