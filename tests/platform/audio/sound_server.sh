@@ -1,11 +1,13 @@
 #!/bin/sh
 # Starts or stops a private sound server for the sound backend tests.
-#   sound_server.sh start|stop jack|pulse STATE_DIR [PORTS [PERIOD [RATE]]]
+#   sound_server.sh start|stop jack|pulse|pulse8 STATE_DIR [PORTS [PERIOD [RATE]]]
 # jack:  a JACK dummy server named $JACK_DEFAULT_SERVER with PORTS playback ports (default 2),
 #        a period of PERIOD frames (default 512) at RATE Hz (default 44100). A server this
 #        STATE_DIR started before is stopped first.
 # pulse: a PulseAudio server with two null sinks, "ChannelA" and "ChannelB", whose socket is
 #        under $XDG_RUNTIME_DIR (STATE_DIR/pulse-runtime).
+# pulse8: the same server with one 8-output null sink "Stage" at 48 kHz instead (channel map
+#        front-left,front-right,rear-left,rear-right,front-center,lfe,side-left,side-right).
 # A missing server binary is not an error here: the tests skip themselves in that case.
 set -u
 action=$1
@@ -47,17 +49,21 @@ jack:start)
 jack:stop)
     stop_pid "$state/jackd.pid"
     ;;
-pulse:start)
+pulse:start | pulse8:start)
     command -v pulseaudio >/dev/null 2>&1 || { echo "pulseaudio not installed"; exit 0; }
     export XDG_RUNTIME_DIR="$state/pulse-runtime" HOME="$state/pulse-home"
     mkdir -p "$XDG_RUNTIME_DIR" "$HOME"
     chmod 700 "$XDG_RUNTIME_DIR"
     pulseaudio --kill >/dev/null 2>&1
+    if [ "$kind" = pulse8 ]; then
+        set -- -L "module-null-sink sink_name=stage channels=8 rate=48000 channel_map=front-left,front-right,rear-left,rear-right,front-center,lfe,side-left,side-right sink_properties=device.description=Stage"
+    else
+        set -- -L "module-null-sink sink_name=chanA rate=44100 sink_properties=device.description=ChannelA" \
+            -L "module-null-sink sink_name=chanB rate=44100 sink_properties=device.description=ChannelB"
+    fi
     pulseaudio -n --daemonize=yes --exit-idle-time=-1 --use-pid-file=yes \
         --log-target=file:"$state/pulse.log" \
-        -L module-native-protocol-unix \
-        -L "module-null-sink sink_name=chanA rate=44100 sink_properties=device.description=ChannelA" \
-        -L "module-null-sink sink_name=chanB rate=44100 sink_properties=device.description=ChannelB" \
+        -L module-native-protocol-unix "$@" \
         || { echo "pulseaudio did not start:"; cat "$state/pulse.log"; exit 1; }
     for _ in $(seq 1 50); do
         pactl info >/dev/null 2>&1 && exit 0
@@ -67,13 +73,13 @@ pulse:start)
     pulseaudio --kill >/dev/null 2>&1
     exit 1
     ;;
-pulse:stop)
+pulse:stop | pulse8:stop)
     command -v pulseaudio >/dev/null 2>&1 || exit 0
     export XDG_RUNTIME_DIR="$state/pulse-runtime" HOME="$state/pulse-home"
     pulseaudio --kill >/dev/null 2>&1
     ;;
 *)
-    echo "usage: $0 start|stop jack|pulse STATE_DIR [PORTS [PERIOD [RATE]]]" >&2
+    echo "usage: $0 start|stop jack|pulse|pulse8 STATE_DIR [PORTS [PERIOD [RATE]]]" >&2
     exit 2
     ;;
 esac
