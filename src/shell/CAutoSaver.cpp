@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -128,6 +129,11 @@ CAutoSaver::CAutoSaver(CMVDoc* doc, QUndoStack* history, const QString& folder, 
     connect(&m_thread, &QThread::finished, m_pContext, &QObject::deleteLater);
     m_thread.setObjectName(QStringLiteral("autosave"));
     m_thread.start(QThread::LowPriority);
+    // The priority above means nothing to Linux's normal scheduling: the writing thread gives
+    // way to the window and the players by being nice instead. Runs on the writing thread.
+    QMetaObject::invokeMethod(m_pContext, [] {
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kWriterNiceness);
+    });
 
     if (history != nullptr) connect(history, &QUndoStack::indexChanged, this, &CAutoSaver::OnEdit);
     connect(m_pDoc, &CMVDoc::modifiedChanged, this, &CAutoSaver::OnModifiedChanged);

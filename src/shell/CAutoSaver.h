@@ -27,6 +27,9 @@ class CAutoSaver : public QObject {
 public:
     static constexpr int kIdleMs = 2000;
     static constexpr int kMaxIntervalMs = 60000;
+    // How nice the writing thread is: on a busy machine it takes what the UI thread and the
+    // players leave.
+    static constexpr int kWriterNiceness = 10;
 
     // `history` is the view's undo stack: each of its steps is an edit. `folder`: where copies go.
     CAutoSaver(CMVDoc* doc, QUndoStack* history, const QString& folder, QObject* parent = nullptr);
