@@ -86,10 +86,9 @@ std::vector<CSoundOutput::DeviceChange> PollUntilChange(CSoundOutput& output,
     return changes;
 }
 
-}  // namespace
-
-TEST(JackServerLoss, PairsAsChannelsACueOnItsPortsOnlyAndAKilledServerIsSurvived) {
-    if (QStandardPaths::findExecutable("jackd").isEmpty()) GTEST_SKIP() << "no jackd";
+// The server is killed (kill -9) or stopped (it then takes its speaker ports away just before it
+// shuts our client down, which the device must not take for the operator's doing).
+void SurviveTheServerGoing(bool kill) {
     JackServer server({"-r", "48000", "-p", "256", "-P", "8"});
     ASSERT_TRUE(server.Start());
     CSoundOutput output;
@@ -134,7 +133,26 @@ TEST(JackServerLoss, PairsAsChannelsACueOnItsPortsOnlyAndAKilledServerIsSurvived
             }
         }
 
-        server.Kill();
+        // The operator moves output 1 to the second speaker.
+        const std::string first = device->GetPortName(0);
+        ASSERT_TRUE(meter.Disconnect(first, "system:playback_1"));
+        ASSERT_TRUE(meter.Connect(first, "system:playback_2"));
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                return device->GetConnections(0) ==
+                       std::vector<std::string>{meter.PortName(0), "system:playback_2"};
+            },
+            10s));
+        // A disconnection in the last moments before a server goes is taken for the server's
+        // doing: the operator's was longer ago.
+        std::this_thread::sleep_for(std::chrono::nanoseconds(JackDevice::kShutdownDisconnectsNs) +
+                                    500ms);
+
+        if (kill) {
+            server.Kill();
+        } else {
+            server.Stop();
+        }
         const auto changes = PollUntilChange(output, 10s);
         ASSERT_EQ(changes.size(), 1u);
         EXPECT_TRUE(changes[0].lost);
@@ -149,6 +167,9 @@ TEST(JackServerLoss, PairsAsChannelsACueOnItsPortsOnlyAndAKilledServerIsSurvived
 
     ASSERT_TRUE(server.Start());
     const auto restarted = std::chrono::steady_clock::now();
+    // The meter is back before the device: the device connects to it again, as it was.
+    JackMeter meter(8);
+    ASSERT_TRUE(meter.IsValid());
     const auto back = PollUntilChange(output, 10s);
     ASSERT_EQ(back.size(), 1u) << device->GetLastError();
     EXPECT_FALSE(back[0].lost);
@@ -159,9 +180,12 @@ TEST(JackServerLoss, PairsAsChannelsACueOnItsPortsOnlyAndAKilledServerIsSurvived
     EXPECT_EQ(output.GetChannelCount(), 4);
     EXPECT_FALSE(output.IsChannelLost(2));
 
-    JackMeter meter(8);
-    ASSERT_TRUE(meter.IsValid());
-    ASSERT_TRUE(meter.Listen(PortsOf(*device)));
+    for (uint32_t o = 0; o < 8; ++o) {
+        const std::string speaker = "system:playback_" + std::to_string(o == 0 ? 2 : o + 1);
+        EXPECT_EQ(meter.ConnectionsOf(device->GetPortName(o)),
+                  std::vector<std::string>({meter.PortName(static_cast<int>(o)), speaker}))
+            << "output " << o + 1;
+    }
     EXPECT_EQ(meter.ConnectionsOf("system:playback_6"),
               std::vector<std::string>{device->GetPortName(5)});
     cue->m_dwFlags = 0;
@@ -171,4 +195,16 @@ TEST(JackServerLoss, PairsAsChannelsACueOnItsPortsOnlyAndAKilledServerIsSurvived
     EXPECT_TRUE(WaitUntil([&] { return meter.TakePeaks()[4] > 0.0f; }, 10s))
         << "the next Go was not heard";
     EXPECT_TRUE(rig.log->WaitFor(&again, PLAYER_ENDED, 20s));
+}
+
+}  // namespace
+
+TEST(JackServerLoss, PairsAsChannelsACueOnItsPortsOnlyAndAKilledServerIsSurvived) {
+    if (QStandardPaths::findExecutable("jackd").isEmpty()) GTEST_SKIP() << "no jackd";
+    SurviveTheServerGoing(true);
+}
+
+TEST(JackServerLoss, AServerStoppedAndStartedAgainIsSurvivedWithTheOperatorsPatch) {
+    if (QStandardPaths::findExecutable("jackd").isEmpty()) GTEST_SKIP() << "no jackd";
+    SurviveTheServerGoing(false);
 }

@@ -3,6 +3,7 @@
 #include <jack/jack.h>
 
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 
 #include "platform/audio/DeviceMixer.h"
@@ -19,6 +20,12 @@ void SilenceLibjack() {
         jack_set_error_function(&Quiet);
         jack_set_info_function(&Quiet);
     });
+}
+
+int64_t NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 jack_client_t* OpenClient(const char* name, const std::string& serverName) {
@@ -76,7 +83,12 @@ struct JackCallbacks {
     }
 
     static void Shutdown(jack_status_t, const char*, void* arg) {
-        static_cast<JackDevice*>(arg)->m_lost.store(true, std::memory_order_release);
+        auto* self = static_cast<JackDevice*>(arg);
+        {
+            std::lock_guard<std::mutex> lock(self->m_connectionsMutex);
+            self->m_shutdownNs = NowNs();
+        }
+        self->m_lost.store(true, std::memory_order_release);
     }
 
     static int Xrun(void* arg) {
@@ -107,9 +119,10 @@ struct JackCallbacks {
             if (name == nullptr) return;
             std::lock_guard<std::mutex> lock(self->m_connectionsMutex);
             if (connect != 0) {
-                self->m_connections[o].insert(name);
-            } else {
-                self->m_connections[o].erase(name);
+                self->m_connections[o][name] = 0;
+            } else if (auto entry = self->m_connections[o].find(name);
+                       entry != self->m_connections[o].end()) {
+                entry->second = NowNs();
             }
             return;
         }
@@ -176,11 +189,18 @@ bool JackDevice::Open() {
     m_client.store(client, std::memory_order_release);
     // What the previous session's ports were connected to; the new session's record starts
     // empty and fills as connections are made.
-    std::vector<std::set<std::string>> remembered;
+    std::vector<std::vector<std::string>> remembered(outputs);
     {
         std::lock_guard<std::mutex> lock(m_connectionsMutex);
-        remembered = m_connections;
-        for (auto& peers : m_connections) peers.clear();
+        for (uint32_t o = 0; o < outputs; ++o) {
+            for (const auto& [peer, disconnectedNs] : m_connections[o]) {
+                const bool byShutdown = m_shutdownNs != 0 && disconnectedNs != 0 &&
+                                        disconnectedNs > m_shutdownNs - kShutdownDisconnectsNs;
+                if (disconnectedNs == 0 || byShutdown) remembered[o].push_back(peer);
+            }
+            m_connections[o].clear();
+        }
+        m_shutdownNs = 0;
     }
     m_tracking.store(true, std::memory_order_release);
     if (jack_activate(client) != 0) {
@@ -242,8 +262,12 @@ std::string JackDevice::GetPortName(uint32_t output) const {
 
 std::vector<std::string> JackDevice::GetConnections(uint32_t output) {
     std::lock_guard<std::mutex> lock(m_connectionsMutex);
-    if (output >= m_connections.size()) return {};
-    return {m_connections[output].begin(), m_connections[output].end()};
+    std::vector<std::string> peers;
+    if (output >= m_connections.size()) return peers;
+    for (const auto& [peer, disconnectedNs] : m_connections[output]) {
+        if (disconnectedNs == 0) peers.push_back(peer);
+    }
+    return peers;
 }
 
 uint32_t JackDevice::GetPlaybackLatencyFrames() const {

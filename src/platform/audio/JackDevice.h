@@ -3,9 +3,9 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -58,6 +58,9 @@ public:
     static std::string PortShortName(uint32_t output, uint32_t outputs);
     // The largest playback latency JACK reports from our ports to the speakers, in frames.
     uint32_t GetPlaybackLatencyFrames() const;
+    // Disconnections this shortly before the server shut the client down are taken for the
+    // server's doing (it removes its own ports as it stops), not the operator's.
+    static constexpr int64_t kShutdownDisconnectsNs = 2'000'000'000;
     // Process cycles run since the device was made (diagnostics, any thread).
     uint64_t GetCycleCount() const { return m_cycles.load(std::memory_order_relaxed); }
 
@@ -87,8 +90,11 @@ private:
     std::atomic<uint64_t> m_cycles{0};
     // The process callback's mix, interleaved (outputs * kChunkFrames), made at construction.
     std::vector<int16_t> m_scratch;
-    // Each port's peers as the port-connect callback saw them (notification thread), and as
-    // remembered from the previous session at Open (UI thread).
+    // Each port's peers as the port-connect callback saw them (notification thread), read at
+    // Open (UI thread): peer name -> 0 while connected, else when it was disconnected (steady
+    // clock, ns). A server that stops disconnects its own ports just before it shuts our client
+    // down; those connections are not the operator's doing, and a reopen restores them.
     std::mutex m_connectionsMutex;
-    std::vector<std::set<std::string>> m_connections;
+    std::vector<std::map<std::string, int64_t>> m_connections;
+    int64_t m_shutdownNs = 0;  // under m_connectionsMutex; when the server shut us down
 };

@@ -253,9 +253,14 @@ TEST_F(JackDeviceTest, JackAt48kWithEightPortsIsLostWhenStoppedAndReopensWhenBac
     std::this_thread::sleep_for(300ms);
     EXPECT_FALSE(device.IsLost());
     EXPECT_GT(device.GetMixer()->GetFramesMixed(), 4410u);
+    // A meter patched onto the outputs by the operator.
+    auto& jack = static_cast<JackDevice&>(device);
+    auto meter = std::make_unique<JackMeter>(8);
+    ASSERT_TRUE(meter->Listen(PortsOf(jack)));
+    ASSERT_TRUE(WaitUntil([&] { return jack.GetConnections(7).size() == 2; }, 10s));
 
     server.terminate();  // stopped under the stream, as a server that is shut down or restarted
-    server.waitForFinished(5000);
+    server.waitForFinished(15000);
     const auto killed = std::chrono::steady_clock::now();
     while (!device.IsLost() && std::chrono::steady_clock::now() - killed < 3s) {
         std::this_thread::sleep_for(20ms);
@@ -264,6 +269,9 @@ TEST_F(JackDeviceTest, JackAt48kWithEightPortsIsLostWhenStoppedAndReopensWhenBac
     const auto lostAfter = std::chrono::steady_clock::now() - killed;
     EXPECT_LT(lostAfter, 2s);
     device.Close();
+    // (A client of a server that has gone keeps libjack on that server's shared memory: every
+    // client of the process must be closed before one joins the new server.)
+    meter.reset();
     device.GetMixer()->AbandonAll();
     EXPECT_TRUE(buffer->IsAbandoned());
     EXPECT_FALSE(device.Open());
@@ -278,6 +286,15 @@ TEST_F(JackDeviceTest, JackAt48kWithEightPortsIsLostWhenStoppedAndReopensWhenBac
             .count());
     std::this_thread::sleep_for(300ms);
     EXPECT_FALSE(device.IsLost());
+    // The stopping server took its speakers away before it shut us down: that was not the
+    // operator disconnecting them, so the outputs are back on their speakers.
+    meter = std::make_unique<JackMeter>(8);
+    ASSERT_TRUE(meter->IsValid());
+    for (uint32_t o = 0; o < 8; ++o) {
+        EXPECT_EQ(meter->ConnectionsOf(jack.GetPortName(o)), Names({Playback(o + 1)}))
+            << "output " << o + 1;
+    }
+    meter.reset();
     buffer.reset();
     devices.clear();
     server.terminate();
