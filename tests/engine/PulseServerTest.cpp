@@ -307,3 +307,47 @@ TEST(PulseServer, AServerKilledMidCueOrASinkRemovedEndsItsCuesAndTheDeviceComesB
     desk.reset();
     output.ReleaseDevices();
 }
+
+// Without a server nothing is listed and nothing hangs; a sink the server does not have (a
+// device chosen on another machine) fails to open with a reason, and is not taken as lost.
+TEST(PulseServer, NoServerOrNoSuchSinkFailsToOpenWithAReason) {
+    if (!Installed("pulseaudio")) GTEST_SKIP() << "pulseaudio is not installed";
+    PulseSinkInfo ghost;
+    ghost.name = "no-such-sink";
+    ghost.description = "Ghost";
+    ghost.channels = 4;
+    ghost.rate = 48000;
+    {
+        PrivateServer absent;  // its folder, no server started in it
+        std::string error;
+        EXPECT_TRUE(ListPulseSinks(&error).empty());
+        EXPECT_NE(error.find("PulseAudio"), std::string::npos) << error;
+        EXPECT_TRUE(PulseCandidates().empty());
+        PulseDevice device(ghost);
+        EXPECT_FALSE(device.Open());
+        EXPECT_NE(device.GetLastError().find("no server"), std::string::npos)
+            << device.GetLastError();
+        EXPECT_FALSE(device.IsOpen());
+        EXPECT_FALSE(device.IsLost());
+    }
+    PrivateServer server;
+    ASSERT_TRUE(server.Start());
+    std::string error;
+    const auto sinks = ListPulseSinks(&error);
+    ASSERT_EQ(sinks.size(), 1u) << error;
+    EXPECT_EQ(sinks[0].name, "stage");
+    EXPECT_EQ(sinks[0].channels, 8u);
+    EXPECT_EQ(sinks[0].positions.size(), 8u);
+    PulseDevice device(ghost);
+    EXPECT_FALSE(device.Open());
+    EXPECT_NE(device.GetLastError().find("no-such-sink"), std::string::npos)
+        << device.GetLastError();
+    EXPECT_FALSE(device.IsOpen());
+    EXPECT_FALSE(device.IsLost());
+    // The device of the real sink opens, closes and opens again.
+    PulseDevice stage(sinks[0]);
+    ASSERT_TRUE(stage.Open()) << stage.GetLastError();
+    stage.Close();
+    EXPECT_FALSE(stage.IsOpen());
+    EXPECT_TRUE(stage.Open()) << stage.GetLastError();
+}
