@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QUndoStack>
+#include <algorithm>
 #include <vector>
 
 #include "cuelist/CMVDoc.h"
@@ -123,6 +124,8 @@ CAutoSaver::CAutoSaver(CMVDoc* doc, QUndoStack* history, const QString& folder, 
     m_maxTimer.setInterval(kMaxIntervalMs);
     connect(&m_idleTimer, &QTimer::timeout, this, &CAutoSaver::WriteNow);
     connect(&m_maxTimer, &QTimer::timeout, this, &CAutoSaver::WriteNow);
+    m_stepTimer.setInterval(0);
+    connect(&m_stepTimer, &QTimer::timeout, this, [this] { OnStep(); });
 
     m_pContext = new QObject;
     m_pContext->moveToThread(&m_thread);
@@ -138,13 +141,18 @@ CAutoSaver::CAutoSaver(CMVDoc* doc, QUndoStack* history, const QString& folder, 
     if (history != nullptr) connect(history, &QUndoStack::indexChanged, this, &CAutoSaver::OnEdit);
     connect(m_pDoc, &CMVDoc::modifiedChanged, this, &CAutoSaver::OnModifiedChanged);
     connect(m_pDoc, &CMVDoc::contentsReset, this, &CAutoSaver::OnContentsReset);
+    connect(m_pDoc, &CMVDoc::aboutToDestroyCues, this, [this] { m_bRestart = true; });
     OnContentsReset();
 }
 
 void CAutoSaver::OnContentsReset() {
-    CueSnapshotCache::ChunkList retired;
-    m_cache.Update(m_pDoc->GetCues(), &retired);
-    Release(std::move(retired));
+    m_bRestart = true;
+    const bool wasSnapshotting = m_cache.IsUpdating();
+    m_cache.Abandon(&m_retired);
+    m_cache.Update(m_pDoc->GetCues(), &m_retired);
+    Release(std::move(m_retired));
+    m_retired.clear();
+    if (wasSnapshotting) m_cache.Begin(m_pDoc->GetCues());
 }
 
 void CAutoSaver::Release(CueSnapshotCache::ChunkList chunks) {
@@ -159,6 +167,7 @@ void CAutoSaver::Release(CueSnapshotCache::ChunkList chunks) {
 CAutoSaver::~CAutoSaver() {
     m_idleTimer.stop();
     m_maxTimer.stop();
+    if (m_cache.IsUpdating()) OnStep(SIZE_MAX);
     // Everything handed over is done before the thread's loop ends (a quit drops what waits).
     for (int waited = 0; m_pending.load() > 0 && waited < 10000; ++waited) QThread::msleep(1);
     m_thread.quit();
@@ -169,11 +178,12 @@ void CAutoSaver::Adopt(const RecoveryCopy& copy) {
     RecoveryCopy adopted = copy;
     adopted.pid = QCoreApplication::applicationPid();
     m_copy = adopted;
-    // Written (and locked) at once, so no other starting copy of the program offers it too.
+    // Written (and locked) straight away, so no other starting copy of the program offers it.
     WriteNow();
 }
 
 void CAutoSaver::OnEdit() {
+    m_bRestart = true;
     if (!m_pDoc->IsModified()) return;
     m_idleTimer.start();
     if (!m_maxTimer.isActive()) m_maxTimer.start();
@@ -193,18 +203,65 @@ void CAutoSaver::OnModifiedChanged(bool modified) {
 void CAutoSaver::WriteNow() {
     m_idleTimer.stop();
     m_maxTimer.stop();
-    if (!m_pDoc->IsModified()) return;
+    if (!m_pDoc->IsModified()) {
+        AbandonSnapshot();
+        return;
+    }
+    m_cache.Abandon(&m_retired);
+    m_cache.Begin(m_pDoc->GetCues());
+    m_bRestart = false;
+    m_restarts = 0;
+    m_lastSnapshotNs = 0;
+    m_lastLongestStepNs = 0;
+    OnStep();
+}
+
+void CAutoSaver::OnStep(size_t budget) {
+    if (!m_cache.IsUpdating()) {
+        m_stepTimer.stop();
+        return;
+    }
     QElapsedTimer clock;
     clock.start();
+    // The list changed since the step before (a change of the list gives the document's list
+    // storage of its own, apart from the copy the snapshot looks at, whose records may be gone)
+    // or an edit was made: the snapshot starts over, so that it is of one state of the list.
+    const QList<CQRecord*>& cues = m_pDoc->GetCues();
+    if (m_bRestart || cues.constData() != m_cache.GetList().constData() ||
+        cues.size() != m_cache.GetList().size()) {
+        m_cache.Abandon(&m_retired);
+        m_cache.Begin(cues);
+        m_bRestart = false;
+        ++m_restarts;
+    }
+    const bool done = m_cache.Step(m_restarts > kMaxRestarts ? SIZE_MAX : budget, &m_retired);
+    const qint64 ns = clock.nsecsElapsed();
+    m_lastSnapshotNs += ns;
+    m_lastLongestStepNs = std::max(m_lastLongestStepNs, ns);
+    if (!done) {
+        if (!m_stepTimer.isActive()) m_stepTimer.start();
+        return;
+    }
+    m_stepTimer.stop();
+    HandOver();
+}
+
+void CAutoSaver::AbandonSnapshot() {
+    m_stepTimer.stop();
+    m_cache.Abandon(&m_retired);
+}
+
+void CAutoSaver::HandOver() {
     auto snapshot = std::make_shared<Snapshot>();
-    snapshot->chunks = m_cache.Update(m_pDoc->GetCues(), &snapshot->retired);
+    snapshot->chunks = m_cache.GetChunks();
+    snapshot->retired = std::move(m_retired);
+    m_retired.clear();
     snapshot->lastCueNumber = m_pDoc->m_nLastCueNumber;
     m_copy.originalPath = m_pDoc->GetPathName();
     m_copy.title = m_pDoc->GetTitle();
     m_copy.time = QDateTime::currentDateTime();
     m_copy.pid = QCoreApplication::applicationPid();
     snapshot->copy = m_copy;
-    m_lastSnapshotNs = clock.nsecsElapsed();
 
     ++m_pending;
     // Runs on the writing thread; the report comes back to this object's (UI) thread.
@@ -224,6 +281,10 @@ void CAutoSaver::WriteNow() {
 }
 
 void CAutoSaver::DiscardCopy() {
+    // A snapshot under way would bring the copy back.
+    AbandonSnapshot();
+    Release(std::move(m_retired));
+    m_retired.clear();
     ++m_pending;
     // In order after every write handed over before: no late write brings the copy back.
     QMetaObject::invokeMethod(m_pContext, [this, worker = m_worker, copy = m_copy] {
@@ -233,6 +294,7 @@ void CAutoSaver::DiscardCopy() {
 }
 
 bool CAutoSaver::WaitUntilWritten(int timeoutMs) {
+    if (m_cache.IsUpdating()) OnStep(SIZE_MAX);
     QElapsedTimer clock;
     clock.start();
     while (m_pending.load() > 0) {

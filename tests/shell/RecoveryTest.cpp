@@ -347,6 +347,39 @@ TEST_F(RecoveryTest, EveryCopyEqualsTheListWhateverChangedSinceTheCopyBefore) {
     EXPECT_EQ(ReadFile(copy), doc.SaveToBytes());
 }
 
+TEST_F(RecoveryTest, ASnapshotTakenInStepsIsOfOneStateOfTheList) {
+    CMVDoc doc;
+    doc.OnNewDocument();
+    for (int i = 0; i < 20000; ++i)
+        doc.AddCue(-1)->m_strDescription = "cue " + QByteArray::number(i);
+    CAutoSaver saver(&doc, nullptr, m_folder);
+    const QString copy = saver.GetCopy().listPath;
+
+    // Between two steps a cue is moved, or deleted (its record destroyed), and one already
+    // looked at is changed: the snapshot starts over and is of the list as it is now.
+    for (const bool destroy : {false, true}) {
+        saver.WriteNow();
+        ASSERT_TRUE(saver.IsSnapshotting());
+        if (destroy)
+            doc.DeleteCue(15000);
+        else
+            doc.MoveCue(15000, 0);
+        doc.GetCue(100)->m_strNotes = "changed " + QByteArray::number(destroy);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !saver.IsSnapshotting(); }, 5000));
+        ASSERT_TRUE(saver.WaitUntilWritten(10000));
+        EXPECT_EQ(ReadFile(copy), doc.SaveToBytes()) << destroy;
+    }
+
+    // Discarded while under way: it never brings the copy back.
+    doc.GetCue(0)->m_nVolume = -3;
+    saver.WriteNow();
+    ASSERT_TRUE(saver.IsSnapshotting());
+    saver.DiscardCopy();
+    QTest::qWait(50);
+    ASSERT_TRUE(saver.WaitUntilWritten(10000));
+    EXPECT_EQ(FolderFiles(), QStringList());
+}
+
 TEST_F(RecoveryTest, ACopyThatCannotBeWrittenIsSaidLeavesTheListAloneAndIsTriedAgain) {
     CMVDoc doc;
     doc.OnNewDocument();
