@@ -198,6 +198,7 @@ void BenchRestart(const QTemporaryDir& dir, const QByteArray& tone, int restarts
     cue.m_strPath = tone;
     std::vector<double> answered;
     std::vector<double> reopened;
+    std::vector<double> sinkAhead;
     std::vector<double> playing;
     for (int r = 0; r < restarts; ++r) {
         server.Kill();
@@ -216,6 +217,10 @@ void BenchRestart(const QTemporaryDir& dir, const QByteArray& tone, int restarts
         }
         if (!back) break;
         reopened.push_back(Ms(Clock::now() - start));
+        // What the sink holds before a sample written now (a fresh null sink has rendered a
+        // long block of silence ahead, which it does not take back for a new stream).
+        const auto* device = static_cast<const PulseDevice*>(output.GetDevice(0));
+        sinkAhead.push_back(device->GetBufferGrant().sinkLatencyUs / 1000.0);
         double h = 0;
         double s = 0;
         if (OneGo(output, cue, receiver, &h, &s)) playing.push_back(Ms(Clock::now() - start));
@@ -224,6 +229,7 @@ void BenchRestart(const QTemporaryDir& dir, const QByteArray& tone, int restarts
                 restarts);
     Report("server answers", answered);
     Report("device reopened", reopened);
+    Report("(sink latency at the reopen)", sinkAhead);
     Report("next Go's sound at the server", playing);
 }
 
