@@ -115,6 +115,16 @@ def read_frames(path, first, count):
     return [max(abs(values[2 * i]), abs(values[2 * i + 1])) for i in range(n)]
 
 
+def read_signed_left(path, first, count):
+    """Left samples, with their signs, of frames [first, first + count)."""
+    offset = data_offset(path)
+    with open(path, "rb") as f:
+        f.seek(offset + max(0, first) * FRAME_BYTES)
+        raw = f.read(count * FRAME_BYTES)
+    n = len(raw) // FRAME_BYTES
+    return struct.unpack("<%dh" % (2 * n), raw[: n * FRAME_BYTES])[0::2]
+
+
 class Clock:
     """Maps wall time to frames of the capture: the device writes RATE frames a second from its
     start, and the writer only ever lags, so the smallest (now - frames / RATE) is its start."""

@@ -109,15 +109,19 @@ std::vector<std::unique_ptr<OutputDevice>> OutputDeviceFactory::CreateCandidates
     }
     std::vector<std::unique_ptr<OutputDevice>> devices;
     const int plugged = g_pluggedVirtualDevices.load(std::memory_order_relaxed);
+    const char* times = std::getenv("MARVANE_CAPTURE_TIMES");
+    const bool timeMarks = times != nullptr && *times != '\0' && std::string_view(times) != "0";
     for (int k = 0; k < selection.virtualCount + plugged; ++k) {
         std::string capture;
         if (!selection.capturePrefix.empty()) {
             capture = selection.capturePrefix + "-" + std::to_string(k) + ".wav";
         }
-        devices.push_back(std::make_unique<VirtualDevice>(
+        auto device = std::make_unique<VirtualDevice>(
             "Virtual output " + std::to_string(k + 1), std::move(capture),
             VirtualDevice::kDefaultPeriodFrames, static_cast<uint32_t>(selection.virtualOutputs),
-            static_cast<uint32_t>(selection.virtualRate)));
+            static_cast<uint32_t>(selection.virtualRate));
+        device->SetCaptureTimeMarks(timeMarks);
+        devices.push_back(std::move(device));
     }
     return devices;
 }

@@ -16,7 +16,9 @@
 //   virtual:N[xC][@RATE][:PREFIX]
 //                    N virtual real-time devices "Virtual output 1" .. "Virtual output N" of
 //                    C outputs (default 2) at RATE frames per second (default 44100); with
-//                    PREFIX device K (from 0) writes its mix to PREFIX-K.wav (C channels)
+//                    PREFIX device K (from 0) writes its mix to PREFIX-K.wav (C channels);
+//                    with MARVANE_CAPTURE_TIMES=1 also PREFIX-K.times, the wall-clock time at
+//                    which each period of the capture was mixed (end-to-end timing)
 enum class AudioBackend { Pulse, Jack, Alsa, Virtual };
 
 struct AudioSelection {

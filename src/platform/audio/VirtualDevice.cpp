@@ -29,6 +29,7 @@ bool VirtualDevice::Open() {
     if (!m_capturePath.empty()) {
         auto capture =
             std::make_unique<WavCaptureWriter>(m_capturePath, GetOutputCount(), GetSampleRate());
+        if (m_timeMarks) capture->SetTimeMarksPath(GetTimeMarksPath());
         std::string error;
         if (!capture->Open(&error)) {
             SetLastError(error);
@@ -50,6 +51,16 @@ void VirtualDevice::Close() {
         m_capture->Close();
         m_capture.reset();
     }
+}
+
+std::string VirtualDevice::GetTimeMarksPath() const {
+    if (m_capturePath.empty()) return {};
+    const std::string wav = ".wav";
+    const bool hasWav =
+        m_capturePath.size() > wav.size() &&
+        m_capturePath.compare(m_capturePath.size() - wav.size(), wav.size(), wav) == 0;
+    return (hasWav ? m_capturePath.substr(0, m_capturePath.size() - wav.size()) : m_capturePath) +
+           ".times";
 }
 
 uint64_t VirtualDevice::GetDroppedCaptureFrames() const {
@@ -81,11 +92,17 @@ void VirtualDevice::ClockLoop() {
     const auto periodLength = std::chrono::nanoseconds(
         static_cast<int64_t>(m_periodFrames) * 1'000'000'000LL / static_cast<int64_t>(rate));
 
+    const bool marks = m_capture && m_capture->HasTimeMarks();
     // The schedule is kept in frames from a starting instant so that it does not drift.
     auto start = Clock::now();
     uint64_t frames = 0;
     while (!m_stop.load(std::memory_order_relaxed)) {
         const auto passStart = Clock::now();
+        // The mix of this pass is what sounds from now on (a clock read, no system call).
+        if (marks)
+            m_capture->MarkTime(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                    std::chrono::system_clock::now().time_since_epoch())
+                                    .count());
         mixer.Mix(period.data(), m_periodFrames);
         if (m_capture) m_capture->Push(period.data(), m_periodFrames);
         frames += m_periodFrames;

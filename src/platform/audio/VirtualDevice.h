@@ -32,6 +32,10 @@ public:
     uint32_t GetPeriodFrames() const override { return m_periodFrames; }
 
     const std::string& GetCapturePath() const { return m_capturePath; }
+    // Before Open: the capture also gets a file of time marks (see WavCaptureWriter) beside it,
+    // its name ending in ".times" instead of ".wav": the wall-clock time each period was mixed.
+    void SetCaptureTimeMarks(bool on) { m_timeMarks = on; }
+    std::string GetTimeMarksPath() const;
     // Periods the clock thread started late by more than one period (scheduling hiccups).
     uint64_t GetLatePeriods() const { return m_latePeriods.load(std::memory_order_relaxed); }
     // Frames of the mix the capture could not keep (writer fell behind); 0 in a healthy run.
@@ -42,6 +46,7 @@ private:
 
     std::string m_capturePath;
     uint32_t m_periodFrames;
+    bool m_timeMarks = false;
     std::unique_ptr<WavCaptureWriter> m_capture;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <string>
 
 #include "platform/media/WaveHeader.h"
 
@@ -43,6 +44,16 @@ bool WavCaptureWriter::Open(std::string* error) {
         if (error) *error = "Cannot create " + m_path + ": " + std::strerror(errno);
         return false;
     }
+    if (!m_marksPath.empty()) {
+        m_marksFd = open(m_marksPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (m_marksFd < 0) {
+            if (error) *error = "Cannot create " + m_marksPath + ": " + std::strerror(errno);
+            close(m_fd);
+            m_fd = -1;
+            return false;
+        }
+        m_marks.reset(new Mark[kMarkSlots]);
+    }
     m_dataBytes = 0;
     WriteHeader();
     m_stop = false;
@@ -64,12 +75,36 @@ void WavCaptureWriter::Push(const int16_t* frames, uint32_t count) {
     if (n < count) m_dropped.fetch_add(count - n, std::memory_order_relaxed);
 }
 
+void WavCaptureWriter::MarkTime(int64_t wallNs) {
+    if (!m_marks) return;
+    const uint64_t write = m_markWriteIndex.load(std::memory_order_relaxed);
+    if (write - m_markReadIndex.load(std::memory_order_acquire) >= kMarkSlots) return;
+    m_marks[write % kMarkSlots] = {m_writeIndex.load(std::memory_order_relaxed), wallNs};
+    m_markWriteIndex.store(write + 1, std::memory_order_release);
+}
+
+void WavCaptureWriter::DrainMarks() {
+    if (m_marksFd < 0) return;
+    const uint64_t read = m_markReadIndex.load(std::memory_order_relaxed);
+    const uint64_t write = m_markWriteIndex.load(std::memory_order_acquire);
+    std::string text;
+    for (uint64_t i = read; i < write; ++i) {
+        const Mark& mark = m_marks[i % kMarkSlots];
+        text += std::to_string(mark.frame) + '\t' + std::to_string(mark.wallNs) + '\n';
+    }
+    m_markReadIndex.store(write, std::memory_order_release);
+    if (!text.empty() &&
+        WriteAll(m_marksFd, text.data(), text.size(), static_cast<off_t>(m_marksBytes)))
+        m_marksBytes += static_cast<int64_t>(text.size());
+}
+
 void WavCaptureWriter::WriterLoop() {
     std::unique_lock<std::mutex> lock(m_wakeMutex);
     while (!m_stop) {
         m_wake.wait_for(lock, std::chrono::milliseconds(100));
         lock.unlock();
         Drain();
+        DrainMarks();
         lock.lock();
     }
 }
@@ -122,5 +157,10 @@ void WavCaptureWriter::Close() {
         WriteHeader();
         close(m_fd);
         m_fd = -1;
+    }
+    if (m_marksFd >= 0) {
+        DrainMarks();
+        close(m_marksFd);
+        m_marksFd = -1;
     }
 }

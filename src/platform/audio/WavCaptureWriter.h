@@ -24,11 +24,22 @@ public:
     WavCaptureWriter(const WavCaptureWriter&) = delete;
     WavCaptureWriter& operator=(const WavCaptureWriter&) = delete;
 
+    static constexpr uint32_t kMarkSlots = 4096;  // 20 s of marks at one per 256-frame period
+
+    // Before Open: also write a text file of time marks at `path`, one line per MarkTime: the
+    // frame of the capture the next pushed frame becomes, a tab, and the wall-clock time given
+    // (nanoseconds since 1970). They relate what the capture holds to moments outside it.
+    void SetTimeMarksPath(std::string path) { m_marksPath = std::move(path); }
+    bool HasTimeMarks() const { return !m_marksPath.empty(); }
+
     // Creates the file with an empty data chunk and starts the writer thread.
     bool Open(std::string* error);
     // Clock thread: queues frames of GetChannels() samples each; never blocks, never allocates.
     // Frames that do not fit are dropped and counted.
     void Push(const int16_t* frames, uint32_t count);
+    // Clock thread: the frames pushed next were made at `wallNs`. Never blocks, never allocates;
+    // a mark that does not fit is dropped.
+    void MarkTime(int64_t wallNs);
     // Writes everything queued, finishes the header and closes the file.
     void Close();
 
@@ -39,6 +50,7 @@ public:
 private:
     void WriterLoop();
     bool Drain();
+    void DrainMarks();
     void WriteHeader();
 
     std::string m_path;
@@ -53,6 +65,17 @@ private:
     std::atomic<uint64_t> m_writeIndex{0};  // frames pushed (clock thread)
     std::atomic<uint64_t> m_readIndex{0};   // frames taken (writer thread)
     std::atomic<uint64_t> m_dropped{0};
+
+    struct Mark {
+        uint64_t frame = 0;
+        int64_t wallNs = 0;
+    };
+    std::string m_marksPath;
+    int m_marksFd = -1;
+    int64_t m_marksBytes = 0;                   // writer thread (and Close after the join)
+    std::unique_ptr<Mark[]> m_marks;            // kMarkSlots, when marks are written
+    std::atomic<uint64_t> m_markWriteIndex{0};  // marks made (clock thread)
+    std::atomic<uint64_t> m_markReadIndex{0};   // marks written out (writer thread)
 
     std::thread m_thread;
     std::mutex m_wakeMutex;

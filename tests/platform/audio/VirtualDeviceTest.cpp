@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <chrono>
 #include <cstring>
@@ -112,4 +113,52 @@ TEST(VirtualDeviceTest, OpenFailsWhenTheCaptureFileCannotBeCreated) {
     EXPECT_FALSE(device.Open());
     EXPECT_FALSE(device.IsOpen());
     EXPECT_NE(device.GetLastError().find("capture-0.wav"), std::string::npos);
+}
+
+// With time marks the capture has a ".times" file beside it: one line per period, the frame the
+// period starts at and the wall-clock time it was mixed, running with the sound in real time.
+TEST(VirtualDeviceTest, TimeMarksRelateCaptureFramesToTheWallClock) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string path = dir.filePath("capture-0.wav").toStdString();
+    VirtualDevice device("Virtual output 1", path);
+    device.SetCaptureTimeMarks(true);
+    EXPECT_EQ(device.GetTimeMarksPath(), dir.filePath("capture-0.times").toStdString());
+    const auto wallNow = [] {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    };
+    const int64_t opened = wallNow();
+    ASSERT_TRUE(device.Open());
+    std::this_thread::sleep_for(600ms);
+    device.Close();
+    const int64_t closed = wallNow();
+
+    std::ifstream in(device.GetTimeMarksPath());
+    std::vector<std::pair<uint64_t, int64_t>> marks;
+    uint64_t frame = 0;
+    int64_t ns = 0;
+    while (in >> frame >> ns) marks.emplace_back(frame, ns);
+    ASSERT_GT(marks.size(), 20u);
+    const uint32_t frames = CheckWav(ReadAll(path), true);
+    EXPECT_EQ(marks.front().first, 0u);
+    for (size_t i = 1; i < marks.size(); ++i) {
+        ASSERT_EQ(marks[i].first - marks[i - 1].first, VirtualDevice::kDefaultPeriodFrames) << i;
+        ASSERT_GE(marks[i].second, marks[i - 1].second) << i;
+    }
+    EXPECT_LT(marks.back().first, frames);
+    EXPECT_GE(marks.front().second, opened);
+    EXPECT_LE(marks.back().second, closed);
+    // Frames over time is the sample rate (loosely: a loaded machine restarts its schedule).
+    const double seconds = static_cast<double>(marks.back().second - marks.front().second) / 1e9;
+    const double rate = static_cast<double>(marks.back().first - marks.front().first) / seconds;
+    EXPECT_GT(rate, 44100 * 0.7);
+    EXPECT_LT(rate, 44100 * 1.3);
+
+    VirtualDevice unwritable("Virtual output 2", dir.filePath("capture-1.wav").toStdString());
+    unwritable.SetCaptureTimeMarks(true);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("capture-1.times"));  // a folder where the file would go
+    EXPECT_FALSE(unwritable.Open());
+    EXPECT_NE(unwritable.GetLastError().find("capture-1.times"), std::string::npos);
 }
