@@ -16,17 +16,27 @@ CWrapLabel::CWrapLabel(QWidget* parent) : QWidget(parent) {
 void CWrapLabel::setText(const QString& text) {
     if (text == m_text) return;
     m_text = text;
+    m_linesWidth = -1;
     updateGeometry();
     update();
 }
 
 void CWrapLabel::SetMaxLines(int lines) {
     m_maxLines = std::max(0, lines);
+    m_linesWidth = -1;
     updateGeometry();
     update();
 }
 
 QStringList CWrapLabel::LinesAt(int width) const {
+    if (width != m_linesWidth) {
+        m_lines = ComputeLines(width);
+        m_linesWidth = width;
+    }
+    return m_lines;
+}
+
+QStringList CWrapLabel::ComputeLines(int width) const {
     QStringList lines;
     if (m_text.isEmpty()) return lines;
     width = std::max(1, width);
@@ -105,6 +115,9 @@ void CWrapLabel::paintEvent(QPaintEvent*) {
 }
 
 void CWrapLabel::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::FontChange) updateGeometry();
+    if (event->type() == QEvent::FontChange) {
+        m_linesWidth = -1;
+        updateGeometry();
+    }
     QWidget::changeEvent(event);
 }

@@ -31,6 +31,12 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    QStringList ComputeLines(int width) const;
+
     QString m_text;
     int m_maxLines = 0;
+    // The last lines worked out, for the width they were worked out for (-1: none): layouts
+    // and paints ask for the same width again and again.
+    mutable int m_linesWidth = -1;
+    mutable QStringList m_lines;
 };
