@@ -62,14 +62,17 @@ def tone_level(program, clock, seconds, frequency):
     values = e2e.read_signed_left(program.capture, first, count)
     if not values:
         return -200.0
-    # Goertzel: the power at one frequency.
+    # Goertzel over a Hann window (so that the other tone does not leak into this one's bin):
+    # the power at one frequency.
     w = 2 * math.pi * frequency / RATE
     coeff = 2 * math.cos(w)
+    n = len(values)
     s1 = s2 = 0.0
-    for v in values:
-        s1, s2 = v + coeff * s1 - s2, s1
+    for i, v in enumerate(values):
+        hann = 0.5 - 0.5 * math.cos(2 * math.pi * i / (n - 1)) if n > 1 else 1.0
+        s1, s2 = v * hann + coeff * s1 - s2, s1
     power = s1 * s1 + s2 * s2 - coeff * s1 * s2
-    amplitude = 2 * math.sqrt(max(power, 0.0)) / len(values)
+    amplitude = 4 * math.sqrt(max(power, 0.0)) / n  # the window halves the amplitude
     return 20 * math.log10(max(amplitude, 1e-9) / 32768.0)
 
 
