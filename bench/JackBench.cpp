@@ -23,6 +23,7 @@
 #include "engine/CSoundOutput.h"
 #include "platform/audio/JackDevice.h"
 #include "platform/audio/JackMeter.h"
+#include "platform/audio/JackServer.h"
 #include "platform/media/WaveHeader.h"
 
 namespace {
@@ -53,50 +54,12 @@ QByteArray WriteTone(const QTemporaryDir& dir, uint32_t frames) {
     return path.toLocal8Bit();
 }
 
+// One name, so that a server left by an interrupted run is replaced, not added.
+const QString kServerName = QStringLiteral("marvane-jack-bench");
+
 class NullReceiver : public IPlayerStatusReceiver {
 public:
     void OnPlayerStatus(CCuePlayer*, int) override {}
-};
-
-// A jackd of this program's own, stopped gracefully at the end.
-class Server {
-public:
-    Server(uint32_t rate, uint32_t period) : m_rate(rate), m_period(period) {
-        // One name, so that a server left by an interrupted run is replaced, not added to the
-        // few a machine may register.
-        m_name = QStringLiteral("marvane-jack-bench");
-        qputenv("JACK_DEFAULT_SERVER", m_name.toLocal8Bit());
-        qputenv("JACK_NO_START_SERVER", "1");
-    }
-    ~Server() { Stop(); }
-    // Starts jackd without waiting for it to answer.
-    bool Launch() {
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start("jackd", {"--no-realtime", "-n", m_name, "-d", "dummy", "-r",
-                                  QString::number(m_rate), "-p", QString::number(m_period)});
-        return m_process.waitForStarted(5000);
-    }
-    bool Start() {
-        if (!Launch()) return false;
-        QProcess wait;
-        wait.start("jack_wait", {"-s", m_name, "-w", "-t", "10"});
-        return wait.waitForFinished(15000) && wait.exitCode() == 0;
-    }
-    void Kill() {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    void Stop() {
-        if (m_process.state() == QProcess::NotRunning) return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(10000)) Kill();
-    }
-
-private:
-    uint32_t m_rate;
-    uint32_t m_period;
-    QString m_name;
-    QProcess m_process;
 };
 
 std::vector<std::string> PortsOf(const JackDevice& device) {
@@ -130,7 +93,8 @@ void BenchLatency(const QTemporaryDir& dir, int runs) {
         uint32_t period;
     };
     for (const Setting setting : {Setting{44100, 128}, Setting{44100, 512}, Setting{48000, 128}}) {
-        Server server(setting.rate, setting.period);
+        JackServer server(kServerName, {"-r", QString::number(setting.rate), "-p",
+                                        QString::number(setting.period)});
         if (!server.Start()) {
             std::printf("latency: jackd -p %u did not start\n", setting.period);
             continue;
@@ -184,7 +148,7 @@ void BenchLatency(const QTemporaryDir& dir, int runs) {
 
 void BenchRestart(const QTemporaryDir& dir, int rounds) {
     const QByteArray path = WriteTone(dir, 44100);
-    Server server(44100, 128);
+    JackServer server(kServerName, {"-r", "44100", "-p", "128"});
     if (!server.Start()) {
         std::printf("restart: jackd did not start\n");
         return;

@@ -65,29 +65,40 @@ Streaming StartNoise(OutputDevice& device, std::mt19937& random, uint32_t firstO
     return s;
 }
 
+// Times `passes` mixing passes of `period` frames after a warm-up: wall clock and the thread's
+// CPU time of each pass in microseconds, both sorted.
+struct PassTimes {
+    std::vector<double> wall;
+    std::vector<double> cpu;
+};
+
+PassTimes TimePasses(DeviceMixer& mixer, uint32_t outputs, uint32_t period, int passes) {
+    std::vector<int16_t> out(static_cast<size_t>(outputs) * period);
+    PassTimes times;
+    times.wall.reserve(passes);
+    times.cpu.reserve(passes);
+    for (int i = 0; i < 50; ++i) mixer.Mix(out.data(), period);  // warm up
+    for (int i = 0; i < passes; ++i) {
+        const double c0 = ThreadCpuUs();
+        const auto t0 = std::chrono::steady_clock::now();
+        mixer.Mix(out.data(), period);
+        times.wall.push_back(
+            std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0)
+                .count());
+        times.cpu.push_back(ThreadCpuUs() - c0);
+    }
+    std::sort(times.wall.begin(), times.wall.end());
+    std::sort(times.cpu.begin(), times.cpu.end());
+    return times;
+}
+
 void OfflineFigures(int buffers, uint32_t period, int passes) {
     OfflineDevice device("bench");
     std::mt19937 random(7);
     std::vector<Streaming> playing;
     for (int i = 0; i < buffers; ++i) playing.push_back(StartNoise(device, random));
     DeviceMixer& mixer = *device.GetMixer();
-    std::vector<int16_t> out(2 * static_cast<size_t>(period));
-    std::vector<double> wall;
-    std::vector<double> cpu;
-    wall.reserve(passes);
-    cpu.reserve(passes);
-    for (int i = 0; i < 50; ++i) mixer.Mix(out.data(), period);  // warm up
-    for (int i = 0; i < passes; ++i) {
-        const double c0 = ThreadCpuUs();
-        const auto t0 = std::chrono::steady_clock::now();
-        mixer.Mix(out.data(), period);
-        wall.push_back(
-            std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0)
-                .count());
-        cpu.push_back(ThreadCpuUs() - c0);
-    }
-    std::sort(wall.begin(), wall.end());
-    std::sort(cpu.begin(), cpu.end());
+    const auto [wall, cpu] = TimePasses(mixer, 2, period, passes);
     const double periodUs = period * 1e6 / 44100.0;
     const auto share = [periodUs](double us) { return 100 * us / periodUs; };
     const double median = cpu[cpu.size() / 2];
@@ -133,21 +144,7 @@ void MultichannelFigures(int buffers, uint32_t outputs, uint32_t period, int pas
             playing.push_back(StartNoise(device, random, (2 * i) % outputs));
         }
         DeviceMixer& mixer = *device.GetMixer();
-        std::vector<int16_t> out(static_cast<size_t>(outputs) * period);
-        std::vector<double> wall;
-        std::vector<double> cpu;
-        for (int i = 0; i < 50; ++i) mixer.Mix(out.data(), period);  // warm up
-        for (int i = 0; i < passes; ++i) {
-            const double c0 = ThreadCpuUs();
-            const auto t0 = std::chrono::steady_clock::now();
-            mixer.Mix(out.data(), period);
-            wall.push_back(
-                std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0)
-                    .count());
-            cpu.push_back(ThreadCpuUs() - c0);
-        }
-        std::sort(wall.begin(), wall.end());
-        std::sort(cpu.begin(), cpu.end());
+        const auto [wall, cpu] = TimePasses(mixer, outputs, period, passes);
         const double median = cpu[cpu.size() / 2];
         std::printf(
             "offline  %3d buffers over the %u pairs of a %u-output device, period %4u (%.2f ms), "

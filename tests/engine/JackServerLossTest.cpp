@@ -15,48 +15,13 @@
 #include "engine/EngineRig.h"
 #include "platform/audio/JackDevice.h"
 #include "platform/audio/JackMeter.h"
+#include "platform/audio/JackServer.h"
 #include "platform/audio/OutputDeviceFactory.h"
 
 using namespace testwav;
 using namespace std::chrono_literals;
 
 namespace {
-
-// A jackd of the test's own, named after the build tree so that one left over by a crashed run
-// is replaced rather than added to the few servers a machine may register.
-class JackServer {
-public:
-    explicit JackServer(QStringList driverArguments) : m_arguments(std::move(driverArguments)) {
-        qputenv("JACK_DEFAULT_SERVER", kName);
-        qputenv("JACK_NO_START_SERVER", "1");
-    }
-    ~JackServer() { Stop(); }
-
-    bool Start() {
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start("jackd",
-                        QStringList{"--no-realtime", "-n", kName, "-d", "dummy"} + m_arguments);
-        if (!m_process.waitForStarted(5000)) return false;
-        QProcess wait;
-        wait.start("jack_wait", {"-s", kName, "-w", "-t", "10"});
-        return wait.waitForFinished(15000) && wait.exitCode() == 0;
-    }
-    // As a crash or `kill -9` would.
-    void Kill() {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    void Stop() {
-        if (m_process.state() == QProcess::NotRunning) return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(10000)) Kill();
-    }
-
-private:
-    static constexpr const char* kName = MARVANE_JACK_SERVER_NAME;
-    QStringList m_arguments;
-    QProcess m_process;
-};
 
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
     const auto until = std::chrono::steady_clock::now() + timeout;
@@ -89,7 +54,7 @@ std::vector<CSoundOutput::DeviceChange> PollUntilChange(CSoundOutput& output,
 // The server is killed (kill -9) or stopped (it then takes its speaker ports away just before it
 // shuts our client down, which the device must not take for the operator's doing).
 void SurviveTheServerGoing(bool kill) {
-    JackServer server({"-r", "48000", "-p", "256", "-P", "8"});
+    JackServer server(MARVANE_JACK_SERVER_NAME, {"-r", "48000", "-p", "256", "-P", "8"});
     ASSERT_TRUE(server.Start());
     CSoundOutput output;
     AudioSelection jack;
