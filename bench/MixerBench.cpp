@@ -110,18 +110,33 @@ void OfflineFigures(int buffers, uint32_t period, int passes) {
         share(cpu.back()), wall.back(), share(wall.back()));
 }
 
-void RealTimeFigures(int buffers, uint32_t period, int seconds) {
-    VirtualDevice device("bench", {}, period);
-    std::mt19937 random(11);
+// The worst pass and the late periods of a real-time virtual device of `outputs` outputs playing
+// `buffers` cues spread round its pairs, over `seconds` after a short settling.
+struct RealTimeResult {
+    double worstUs;
+    uint64_t late;
+};
+
+RealTimeResult RunRealTime(int buffers, uint32_t outputs, uint32_t period, int seconds,
+                           unsigned seed) {
+    VirtualDevice device("bench", {}, period, outputs);
+    std::mt19937 random(seed);
     std::vector<Streaming> playing;
-    for (int i = 0; i < buffers; ++i) playing.push_back(StartNoise(device, random));
+    for (int i = 0; i < buffers; ++i) {
+        playing.push_back(StartNoise(device, random, (2 * i) % outputs));
+    }
     device.Open();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     device.GetMixer()->ResetPassStatistics();
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
-    const double worstUs = device.GetMixer()->GetWorstPassNs() / 1000.0;
-    const uint64_t late = device.GetLatePeriods();
+    const RealTimeResult result{device.GetMixer()->GetWorstPassNs() / 1000.0,
+                                device.GetLatePeriods()};
     device.Close();
+    return result;
+}
+
+void RealTimeFigures(int buffers, uint32_t period, int seconds) {
+    const auto [worstUs, late] = RunRealTime(buffers, 2, period, seconds, 11);
     const double periodUs = period * 1e6 / 44100.0;
     std::printf(
         "virtual  %3d buffers, period %4u (%.2f ms), %d s real time: worst pass %7.1f us "
@@ -154,18 +169,7 @@ void MultichannelFigures(int buffers, uint32_t outputs, uint32_t period, int pas
             cpu.back(), share(cpu.back()), wall[wall.size() / 2], share(wall[wall.size() / 2]),
             wall.back(), share(wall.back()));
     }
-    VirtualDevice device("bench", {}, period, outputs);
-    std::mt19937 random(17);
-    std::vector<Streaming> playing;
-    for (int i = 0; i < buffers; ++i)
-        playing.push_back(StartNoise(device, random, (2 * i) % outputs));
-    device.Open();
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    device.GetMixer()->ResetPassStatistics();
-    std::this_thread::sleep_for(std::chrono::seconds(seconds));
-    const double worstUs = device.GetMixer()->GetWorstPassNs() / 1000.0;
-    const uint64_t late = device.GetLatePeriods();
-    device.Close();
+    const auto [worstUs, late] = RunRealTime(buffers, outputs, period, seconds, 17);
     std::printf(
         "virtual  %3d buffers over the %u pairs of a %u-output device, period %4u (%.2f ms), %d s "
         "real time: worst pass %7.1f us (%5.2f %% of the period), %llu late periods\n",

@@ -8,6 +8,7 @@
 
 #include "engine/EngineRig.h"
 #include "platform/audio/VirtualDevice.h"
+#include "support/WaitUntil.h"
 
 using namespace testwav;
 using namespace std::chrono_literals;
@@ -40,15 +41,6 @@ private:
     std::atomic<bool> m_unplugged{false};
     bool m_openInName = false;
 };
-
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto until = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until) return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
 
 }  // namespace
 

@@ -16,6 +16,7 @@
 #include "platform/audio/OutputDeviceFactory.h"
 #include "platform/audio/VirtualDevice.h"
 #include "platform/sync/AutoResetEvent.h"
+#include "support/WaitUntil.h"
 
 using namespace testwav;
 using namespace std::chrono_literals;
@@ -23,15 +24,6 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr int kScanMs = 50;
-
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto until = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until) return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
 
 // Polls as the device watch does until a change of `kind` comes (or 2 s pass).
 std::vector<CSoundOutput::DeviceChange> PollFor(CSoundOutput& output,

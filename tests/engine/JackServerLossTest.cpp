@@ -17,20 +17,12 @@
 #include "platform/audio/JackMeter.h"
 #include "platform/audio/JackServer.h"
 #include "platform/audio/OutputDeviceFactory.h"
+#include "support/WaitUntil.h"
 
 using namespace testwav;
 using namespace std::chrono_literals;
 
 namespace {
-
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto until = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until) return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
-}
 
 std::vector<std::string> PortsOf(const JackDevice& device) {
     std::vector<std::string> ports;

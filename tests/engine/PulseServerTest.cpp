@@ -24,6 +24,7 @@
 #include "platform/audio/OutputDeviceFactory.h"
 #include "platform/audio/PulseDevice.h"
 #include "platform/audio/VirtualDevice.h"
+#include "support/WaitUntil.h"
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -36,15 +37,6 @@ constexpr const char* kSinkMap =
 
 bool Installed(const char* program) {
     return !QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty();
-}
-
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto until = Clock::now() + timeout;
-    while (!done()) {
-        if (Clock::now() > until) return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
 }
 
 // A PulseAudio server of the test's own (its socket in a temporary runtime folder), so that

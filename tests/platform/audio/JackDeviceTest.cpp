@@ -21,19 +21,11 @@
 #include "platform/audio/JackMeter.h"
 #include "platform/audio/OutputDeviceFactory.h"
 #include "platform/audio/SoundBuffer.h"
+#include "support/WaitUntil.h"
 
 using namespace std::chrono_literals;
 
 namespace {
-
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto until = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until) return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
 
 std::vector<std::string> Names(std::initializer_list<std::string> names) { return names; }
 
