@@ -109,20 +109,20 @@ bool PulseDevice::Open() {
     }
 
     pa_threaded_mainloop_lock(m_loop);
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_S16NE;
-    spec.rate = GetSampleRate();
-    spec.channels = static_cast<uint8_t>(GetOutputCount());
+    pa_sample_spec sampleFormat{};
+    sampleFormat.format = PA_SAMPLE_S16NE;
+    sampleFormat.rate = GetSampleRate();
+    sampleFormat.channels = static_cast<uint8_t>(GetOutputCount());
     pa_channel_map map{};
-    map.channels = spec.channels;
-    const bool sinkMap = m_sink.positions.size() == spec.channels;
+    map.channels = sampleFormat.channels;
+    const bool sinkMap = m_sink.positions.size() == sampleFormat.channels;
     for (size_t i = 0; sinkMap && i < m_sink.positions.size(); ++i) {
         map.map[i] = static_cast<pa_channel_position_t>(m_sink.positions[i]);
     }
     if (!sinkMap || pa_channel_map_valid(&map) == 0) {
-        pa_channel_map_init_extend(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
+        pa_channel_map_init_extend(&map, sampleFormat.channels, PA_CHANNEL_MAP_DEFAULT);
     }
-    m_stream = pa_stream_new(m_context, "Marvane", &spec, &map);
+    m_stream = pa_stream_new(m_context, "Marvane", &sampleFormat, &map);
     bool streaming = m_stream != nullptr;
     if (streaming) {
         pa_stream_set_state_callback(m_stream, &PulseDevice::OnStreamState, this);
@@ -130,8 +130,8 @@ bool PulseDevice::Open() {
         pa_stream_set_underflow_callback(m_stream, &PulseDevice::OnUnderflow, this);
         pa_buffer_attr attr{};
         attr.maxlength = std::numeric_limits<uint32_t>::max();  // the server's default
-        attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(kTargetLatencyUs, &spec));
-        attr.minreq = static_cast<uint32_t>(pa_usec_to_bytes(kPeriodUs, &spec));
+        attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(kTargetLatencyUs, &sampleFormat));
+        attr.minreq = static_cast<uint32_t>(pa_usec_to_bytes(kPeriodUs, &sampleFormat));
         // After an underflow, playback resumes as soon as one period is there again.
         attr.prebuf = attr.minreq;
         attr.fragsize = std::numeric_limits<uint32_t>::max();
@@ -171,7 +171,7 @@ bool PulseDevice::Open() {
         m_grant.tlength = granted->tlength;
         m_grant.prebuf = granted->prebuf;
         m_grant.minreq = granted->minreq;
-        const uint32_t frameBytes = static_cast<uint32_t>(pa_frame_size(&spec));
+        const uint32_t frameBytes = static_cast<uint32_t>(pa_frame_size(&sampleFormat));
         m_periodFrames.store(std::max<uint32_t>(1, granted->minreq / frameBytes),
                              std::memory_order_relaxed);
     }
