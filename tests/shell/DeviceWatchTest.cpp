@@ -16,6 +16,7 @@
 #include "shell/AppSettings.h"
 #include "shell/CMainFrame.h"
 #include "shell/CShowPanel.h"
+#include "shell/FrameFixture.h"
 #include "view/CMVView.h"
 #include "view/CommandIds.h"
 #include "view/MessageBox.h"
@@ -36,36 +37,23 @@ std::vector<std::unique_ptr<OutputDevice>> Rig() {
     return devices;
 }
 
-class DeviceWatchTest : public ::testing::Test {
+class DeviceWatchTest : public FrameFixture {
 protected:
+    DeviceWatchTest() : FrameFixture(3000, QMessageBox::No) {}
+
     void SetUp() override {
-        mvapp::OpenSettings().clear();
         g_interfacePlugged = false;
-        ASSERT_TRUE(m_dir.isValid());
-        m_tone = m_dir.filePath("tone.wav");
-        ASSERT_TRUE(viewtest::WriteTone(m_tone, 3000));
-        m_doc = std::make_unique<CMVDoc>();
-        m_doc->OnNewDocument();
-        mvui::SetMessageHandlerForTesting(
-            [this](const QString& text, QMessageBox::Icon, QMessageBox::StandardButtons) {
-                m_messages << text;
-                return QMessageBox::No;
-            });
+        FrameFixture::SetUp();
     }
 
     void TearDown() override {
-        if (m_frame) m_frame->GetView()->StopAllPlayers();
-        m_frame.reset();
+        FrameFixture::TearDown();
         theSoundOutput.ReleaseDevices();
-        mvui::SetMessageHandlerForTesting({});
     }
 
     CMainFrame& MakeFrame() {
         theSoundOutput.StartRescan(&Rig, 50);
-        m_frame = std::make_unique<CMainFrame>(m_doc.get(), nullptr);
-        m_frame->GetView()->OnInitialUpdate();
-        m_frame->show();
-        return *m_frame;
+        return FrameFixture::MakeFrame();
     }
 
     CQRecord* Add(int channel) {
@@ -78,12 +66,6 @@ protected:
         m_frame->GetView()->SelectRows({row}, row);
         return m_frame->DispatchCommand(ID_AUDIO_GO, Qt::NoModifier, CommandSource::FromKey());
     }
-
-    QTemporaryDir m_dir;
-    QString m_tone;
-    std::unique_ptr<CMVDoc> m_doc;
-    std::unique_ptr<CMainFrame> m_frame;
-    QStringList m_messages;
 };
 
 TEST_F(DeviceWatchTest, AMissingChosenDeviceIsFlaggedRefusedAndThenFoundIntoItsChannels) {

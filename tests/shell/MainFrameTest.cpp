@@ -25,6 +25,7 @@
 #include "shell/AppSettings.h"
 #include "shell/CMainFrame.h"
 #include "shell/CPositionBar.h"
+#include "shell/FrameFixture.h"
 #include "view/CMVView.h"
 #include "view/CommandIds.h"
 #include "view/MessageBox.h"
@@ -50,37 +51,11 @@ TEST(TimeToGo, ThumbPositionNeverDividesByZeroNorWraps) {
     EXPECT_EQ(CMainFrame::PositionOf(5000, 4000, 100), 100);
 }
 
-class MainFrameTest : public ::testing::Test {
+class MainFrameTest : public FrameFixture {
 protected:
+    MainFrameTest() : FrameFixture(2500, QMessageBox::Ok) {}
     static void SetUpTestSuite() { ASSERT_TRUE(theSoundOutput.Initialize()); }
     static void TearDownTestSuite() { theSoundOutput.ReleaseDevices(); }
-
-    void SetUp() override {
-        mvapp::OpenSettings().clear();
-        ASSERT_TRUE(m_dir.isValid());
-        m_tone = m_dir.filePath("tone.wav");
-        ASSERT_TRUE(viewtest::WriteTone(m_tone, 2500));
-        m_doc = std::make_unique<CMVDoc>();
-        m_doc->OnNewDocument();
-        mvui::SetMessageHandlerForTesting(
-            [](const QString&, QMessageBox::Icon, QMessageBox::StandardButtons) {
-                return int(QMessageBox::Ok);
-            });
-    }
-
-    void TearDown() override {
-        m_frame.reset();
-        mvui::SetMessageHandlerForTesting({});
-    }
-
-    CMainFrame& MakeFrame() {
-        m_frame = std::make_unique<CMainFrame>(m_doc.get(), nullptr);
-        m_frame->GetView()->OnInitialUpdate();
-        m_frame->show();
-        m_frame->activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(m_frame.get()));
-        return *m_frame;
-    }
 
     // Highlights the first row and starts `cue` as the frame's current player, as Go would;
     // null when the player failed.
@@ -99,11 +74,6 @@ protected:
         cue->m_strDescription = description;
         return cue;
     }
-
-    QTemporaryDir m_dir;
-    QString m_tone;
-    std::unique_ptr<CMVDoc> m_doc;
-    std::unique_ptr<CMainFrame> m_frame;
 };
 
 TEST_F(MainFrameTest, StartsIdleWithTitleAndCueCount) {

@@ -19,6 +19,7 @@
 #include "shell/AppSettings.h"
 #include "shell/CCheckShowDlg.h"
 #include "shell/CMainFrame.h"
+#include "shell/FrameFixture.h"
 #include "view/CCueListModel.h"
 #include "view/CMVView.h"
 #include "view/CommandIds.h"
@@ -28,32 +29,22 @@
 
 namespace {
 
-class ShowFolderTest : public ::testing::Test {
+class ShowFolderTest : public FrameFixture {
 protected:
+    ShowFolderTest() : FrameFixture(300, QMessageBox::Ok) {}
     static void SetUpTestSuite() { ASSERT_TRUE(theSoundOutput.Initialize()); }
     static void TearDownTestSuite() { theSoundOutput.ReleaseDevices(); }
 
     void SetUp() override {
-        mvapp::OpenSettings().clear();
-        ASSERT_TRUE(m_dir.isValid());
-        m_tone = m_dir.filePath("tone.wav");
-        ASSERT_TRUE(viewtest::WriteTone(m_tone, 300));
+        FrameFixture::SetUp();
         QFile broken(m_dir.filePath("broken.mp3"));
         ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
         broken.write(QByteArray(4000, '\x42'));
         broken.close();
-        m_doc = std::make_unique<CMVDoc>();
-        m_doc->OnNewDocument();
-        mvui::SetMessageHandlerForTesting(
-            [this](const QString& text, QMessageBox::Icon, QMessageBox::StandardButtons) {
-                m_messages.append(text);
-                return int(QMessageBox::Ok);
-            });
     }
 
     void TearDown() override {
-        m_frame.reset();
-        mvui::SetMessageHandlerForTesting({});
+        FrameFixture::TearDown();
         CCheckShowDlg::SetFolderChooserForTesting({});
         CMainFrame::SetCollectFolderChooserForTesting({});
     }
@@ -64,24 +55,11 @@ protected:
         return cue;
     }
 
-    CMainFrame& MakeFrame() {
-        m_frame = std::make_unique<CMainFrame>(m_doc.get(), nullptr);
-        m_frame->GetView()->OnInitialUpdate();
-        m_frame->show();
-        return *m_frame;
-    }
-
     // Checks the list now and waits for the report.
     void Check() {
         m_frame->GetView()->RequestShowCheck(true);
         m_frame->GetView()->GetShowChecker()->WaitForReport();
     }
-
-    QTemporaryDir m_dir;
-    QString m_tone;
-    std::unique_ptr<CMVDoc> m_doc;
-    std::unique_ptr<CMainFrame> m_frame;
-    QStringList m_messages;
 };
 
 TEST_F(ShowFolderTest, RowsThatWouldFailAreMarkedWithTheReasonAndTheFileIsLeftAlone) {

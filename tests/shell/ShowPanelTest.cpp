@@ -30,6 +30,7 @@
 #include "shell/CPreferencesDlg.h"
 #include "shell/CShowPanel.h"
 #include "shell/CWrapLabel.h"
+#include "shell/FrameFixture.h"
 #include "shell/GoLog.h"
 #include "shell/Preferences.h"
 #include "view/CMVView.h"
@@ -120,39 +121,15 @@ TEST(ShowPanelFormat, ClockLevelAndSpeed) {
     EXPECT_EQ(CShowPanel::FormatSpeed(1.5), "x1.50");
 }
 
-class ShowFrameTest : public ::testing::Test {
+class ShowFrameTest : public FrameFixture {
 protected:
+    ShowFrameTest() : FrameFixture(3000, QMessageBox::No) {}
     static void SetUpTestSuite() { ASSERT_TRUE(theSoundOutput.Initialize()); }
     static void TearDownTestSuite() { theSoundOutput.ReleaseDevices(); }
 
-    void SetUp() override {
-        mvapp::OpenSettings().clear();
-        ASSERT_TRUE(m_dir.isValid());
-        m_tone = m_dir.filePath("tone.wav");
-        ASSERT_TRUE(viewtest::WriteTone(m_tone, 3000));
-        m_doc = std::make_unique<CMVDoc>();
-        m_doc->OnNewDocument();
-        mvui::SetMessageHandlerForTesting(
-            [this](const QString& text, QMessageBox::Icon, QMessageBox::StandardButtons) {
-                m_messages << text;
-                return m_answer;
-            });
-    }
-
-    void TearDown() override {
-        if (m_frame) m_frame->GetView()->StopAllPlayers();
-        m_frame.reset();
-        mvui::SetMessageHandlerForTesting({});
-    }
-
     CMainFrame& MakeFrame() {
-        m_frame = std::make_unique<CMainFrame>(m_doc.get(), nullptr);
-        m_frame->SetGoLogFolder(m_dir.filePath("logs"));
-        m_frame->GetView()->OnInitialUpdate();
-        m_frame->show();
-        m_frame->activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(m_frame.get()));
-        return *m_frame;
+        return FrameFixture::MakeFrame(
+            [this](CMainFrame& frame) { frame.SetGoLogFolder(m_dir.filePath("logs")); });
     }
 
     CQRecord* Add(const char* id, const char* description, uint32_t flags,
@@ -177,13 +154,6 @@ protected:
         }
         return text;
     }
-
-    QTemporaryDir m_dir;
-    QString m_tone;
-    std::unique_ptr<CMVDoc> m_doc;
-    std::unique_ptr<CMainFrame> m_frame;
-    QStringList m_messages;
-    int m_answer = QMessageBox::No;
 };
 
 TEST_F(ShowFrameTest, PanelFollowsCuesAsTheyStartLoopFadeAndEnd) {
