@@ -43,31 +43,15 @@ void BenchRender(const QTemporaryDir& dir, double seconds) {
         CQRecord cue;
         cue.m_strPath =
             WriteWav(dir, rate == 44100 ? "render44.wav" : "render48.wav", frames, rate);
-        CSoundOutput output;
-        std::vector<std::unique_ptr<OutputDevice>> devices;
-        devices.push_back(std::make_unique<OfflineDevice>("Offline"));
-        output.Initialize(std::move(devices));
-        auto* device = static_cast<OfflineDevice*>(output.GetDevice(0));
-        auto waiter = std::make_shared<EndCounter>();
-        std::vector<int16_t> out(2 * 2048);
-
-        const auto t0 = Clock::now();
-        const double cpu0 = ProcessCpuSeconds();
-        CCuePlayer player(&cue, 0, waiter, output);
-        player.Start();
-        uint64_t rendered = 0;
-        while (waiter->Ended() == 0 && rendered < uint64_t{frames} * 2 + 100000) {
-            device->Render(out.data(), 2048);
-            rendered += 2048;
-        }
-        const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-        const double cpu = ProcessCpuSeconds() - cpu0;
-        const double audio = static_cast<double>(rendered) / 44100.0;
+        const bench::OfflineRender run = bench::RenderOffline(cue, uint64_t{frames} * 2 + 100000);
+        const double wall = run.wallSeconds;
+        const double cpu = run.cpuSeconds;
+        const double audio = static_cast<double>(run.frames) / 44100.0;
         std::printf(
             "render: %u Hz stereo cue of %.0f s: %.3f s wall = %.0fx real time; %.3f s of"
             " CPU (all threads) = %.0fx real time on one core; underruns %llu\n",
             rate, seconds, wall, audio / wall, cpu, audio / cpu,
-            static_cast<unsigned long long>(player.GetUnderrunCount()));
+            static_cast<unsigned long long>(run.underruns));
     }
 }
 

@@ -8,6 +8,7 @@
 
 #include "engine/CSoundOutput.h"
 #include "platform/audio/DeviceMixer.h"
+#include "platform/audio/OfflineDevice.h"
 #include "platform/audio/VirtualDevice.h"
 #include "platform/media/WaveHeader.h"
 
@@ -105,6 +106,30 @@ QByteArray WriteToneWav(const QString& path, uint32_t frames, uint32_t rate) {
         file.write(data);
     }
     return QFile::encodeName(path);
+}
+
+OfflineRender RenderOffline(CQRecord& cue, uint64_t limitFrames) {
+    CSoundOutput output;
+    std::vector<std::unique_ptr<OutputDevice>> devices;
+    devices.push_back(std::make_unique<OfflineDevice>("Offline"));
+    output.Initialize(std::move(devices));
+    auto* device = static_cast<OfflineDevice*>(output.GetDevice(0));
+    auto waiter = std::make_shared<EndCounter>();
+    constexpr uint32_t kBlock = 2048;
+    std::vector<int16_t> out(2 * kBlock);
+    OfflineRender result;
+    const auto t0 = Clock::now();
+    const double cpu0 = ProcessCpuSeconds();
+    CCuePlayer player(&cue, 0, waiter, output);
+    player.Start();
+    while (waiter->Ended() == 0 && result.frames < limitFrames) {
+        device->Render(out.data(), kBlock);
+        result.frames += kBlock;
+    }
+    result.wallSeconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    result.cpuSeconds = ProcessCpuSeconds() - cpu0;
+    result.underruns = player.GetUnderrunCount();
+    return result;
 }
 
 }  // namespace bench

@@ -68,6 +68,16 @@ std::vector<std::vector<double>> TimeGos(
     CSoundOutput& output, ProbeDevice& probe, const std::vector<CQRecord*>& cues, int runs,
     const std::function<void(int run, size_t cue)>& before = {});
 
+// One cue played through a fresh offline device as fast as it renders, until it ends or
+// `limitFrames` have been rendered.
+struct OfflineRender {
+    uint64_t frames = 0;  // rendered
+    double wallSeconds = 0;
+    double cpuSeconds = 0;  // of the whole process
+    uint64_t underruns = 0;
+};
+OfflineRender RenderOffline(CQRecord& cue, uint64_t limitFrames);
+
 // Writes `path`: a 16-bit stereo WAV file of `frames` frames at `rate` Hz, a tone that is never
 // silent. Returns the path as the cue stores it.
 QByteArray WriteToneWav(const QString& path, uint32_t frames, uint32_t rate);

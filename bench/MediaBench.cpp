@@ -110,25 +110,11 @@ void BenchRender(const QTemporaryDir& dir, double seconds) {
     for (const Format& f : kFormats) {
         CQRecord cue;
         cue.m_strPath = WriteSound(dir, f, seconds, "render");
-        CSoundOutput output;
-        std::vector<std::unique_ptr<OutputDevice>> devices;
-        devices.push_back(std::make_unique<OfflineDevice>("Offline"));
-        output.Initialize(std::move(devices));
-        auto* device = static_cast<OfflineDevice*>(output.GetDevice(0));
-        auto waiter = std::make_shared<EndCounter>();
-        std::vector<int16_t> out(2 * 2048);
-        const double cpu0 = ProcessCpuSeconds();
-        const auto t0 = Clock::now();
-        CCuePlayer player(&cue, 0, waiter, output);
-        player.Start();
-        uint64_t rendered = 0;
-        while (waiter->Ended() == 0 && rendered < static_cast<uint64_t>(seconds * 44100 * 2)) {
-            device->Render(out.data(), 2048);
-            rendered += 2048;
-        }
-        const double cpu = ProcessCpuSeconds() - cpu0;
-        const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-        const double audio = static_cast<double>(rendered) / 44100.0;
+        const bench::OfflineRender run =
+            bench::RenderOffline(cue, static_cast<uint64_t>(seconds * 44100 * 2));
+        const double cpu = run.cpuSeconds;
+        const double audio = static_cast<double>(run.frames) / 44100.0;
+        const double wall = run.wallSeconds;
         std::printf(
             "render: %-10s %.0f s cue: %.2f s of CPU = %.0fx real time per CPU second "
             "(%.0fx by the wall clock)\n",
